@@ -1,0 +1,33 @@
+# Shared set-up for ./run and ./test: installs the Debian packages the build
+# needs when they are missing, then configures and builds into build/.
+# Sourced, not executed.
+
+ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
+ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev)
+
+orvello_missing_packages() {
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$pkg" 2>/dev/null | grep -q '^install ok installed$' ||
+      printf '%s\n' "$pkg"
+  done
+}
+
+orvello_ensure_packages() {
+  local missing
+  missing=$(orvello_missing_packages "${ORVELLO_PACKAGES[@]}" "$@")
+  [ -z "$missing" ] && return 0
+  echo "Installing missing packages: $(echo $missing)" >&2
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq $missing >&2
+}
+
+orvello_build() {
+  if [ ! -f "$ORVELLO_BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ORVELLO_ROOT" -B "$ORVELLO_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || return 1
+  fi
+  cmake --build "$ORVELLO_BUILD" --parallel "$(nproc)"
+}
