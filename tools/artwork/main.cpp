@@ -1,0 +1,55 @@
+// orvello-artwork: paints the launcher's icon and banner into a folder.
+//   orvello-artwork OUTPUT_FOLDER
+// writes OUTPUT_FOLDER/icon.png (1600 x 1600) and OUTPUT_FOLDER/banner.png
+// (2736 x 912). Needs no display (it selects the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise) and gives the same pictures on every run;
+// the lettering needs the font "DejaVu Sans" (Debian fonts-dejavu-core).
+#include "lettering.h"
+#include "pictures.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+bool save(const QImage& image, const QDir& folder, const QString& name, QTextStream& err)
+{
+    const QString path = folder.filePath(name);
+    // Quality 0 asks for the strongest PNG compression.
+    if (!image.save(path, "PNG", 0)) {
+        err << "orvello-artwork: cannot write " << path << "\n";
+        return false;
+    }
+    QTextStream(stdout) << "wrote " << path << " (" << image.width() << " x " << image.height() << ")\n";
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream err(stderr);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() != 2) {
+        err << "usage: orvello-artwork OUTPUT_FOLDER\n";
+        return 2;
+    }
+    const QDir folder(arguments.at(1));
+    if (!QDir().mkpath(folder.path())) {
+        err << "orvello-artwork: cannot create " << folder.path() << "\n";
+        return 1;
+    }
+    QFont lettering;
+    QString error;
+    if (!artwork::letteringFont(&lettering, &error)) {
+        err << "orvello-artwork: " << error << "\n";
+        return 1;
+    }
+    const bool saved = save(artwork::paintIcon(lettering), folder, QStringLiteral("icon.png"), err) &&
+                       save(artwork::paintBanner(lettering), folder, QStringLiteral("banner.png"), err);
+    return saved ? 0 : 1;
+}
