@@ -91,7 +91,7 @@ QImage paintBanner(const QFont& lettering)
     EmblemStyle emblem;
     emblem.lineWidth = h * 0.007;
     emblem.glowRadius = h * 0.03;
-    paintEmblem(banner, QPointF(h * 0.62, h * 0.47), h * 0.4, emblem);
+    paintEmblem(banner, QPointF(h * 0.64, h * 0.49), h * 0.37, emblem);
 
     paintTitle(banner, layOutTitle(lettering, QRectF(h * 1.18, h * 0.1, bannerWidth - h * 1.18 - h * 0.2, h * 0.72)));
 

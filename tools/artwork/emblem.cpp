@@ -10,7 +10,6 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadialGradient>
-#include <QVector3D>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -37,31 +36,34 @@ struct Edge {
 // perspective along the fourth axis, then turned in three-space and laid flat.
 std::array<ProjectedVertex, 16> projectTesseract()
 {
-    constexpr qreal turnXW = 0.0, turnYZ = 0.0;
+    constexpr qreal turnXW = 0.32; // skews the inner cube off the centre
     constexpr qreal viewDistance4 = 3.0;
     constexpr qreal yaw = 30.0 * std::numbers::pi / 180.0;   // about the vertical axis
     constexpr qreal pitch = 22.0 * std::numbers::pi / 180.0; // about the horizontal axis
     std::array<ProjectedVertex, 16> vertices{};
-    qreal extent = 0;
     for (int i = 0; i < 16; ++i) {
-        qreal x = (i & 1) ? 1 : -1, y = (i & 2) ? 1 : -1, z = (i & 4) ? 1 : -1, w = (i & 8) ? 1 : -1;
-        const qreal xw = x * std::cos(turnXW) - w * std::sin(turnXW);
-        w = x * std::sin(turnXW) + w * std::cos(turnXW);
-        x = xw;
-        const qreal yz = y * std::cos(turnYZ) - z * std::sin(turnYZ);
-        z = y * std::sin(turnYZ) + z * std::cos(turnYZ);
-        y = yz;
+        const qreal x4 = (i & 1) ? 1 : -1, y4 = (i & 2) ? 1 : -1, z4 = (i & 4) ? 1 : -1, w4 = (i & 8) ? 1 : -1;
+        const qreal w = x4 * std::sin(turnXW) + w4 * std::cos(turnXW);
         const qreal perspective = viewDistance4 / (viewDistance4 - w);
-        QVector3D p(float(x * perspective), float(y * perspective), float(z * perspective));
-        const qreal px = p.x() * std::cos(yaw) + p.z() * std::sin(yaw);
-        const qreal pz = -p.x() * std::sin(yaw) + p.z() * std::cos(yaw);
-        const qreal py = p.y() * std::cos(pitch) - pz * std::sin(pitch);
-        const qreal depth = p.y() * std::sin(pitch) + pz * std::cos(pitch);
+        const qreal x = (x4 * std::cos(turnXW) - w4 * std::sin(turnXW)) * perspective;
+        const qreal y = y4 * perspective, z = z4 * perspective;
+        const qreal px = x * std::cos(yaw) + z * std::sin(yaw);
+        const qreal pz = -x * std::sin(yaw) + z * std::cos(yaw);
+        const qreal py = y * std::cos(pitch) - pz * std::sin(pitch);
+        const qreal depth = y * std::sin(pitch) + pz * std::cos(pitch);
         vertices[size_t(i)] = {QPointF(px, py), depth, w};
-        extent = std::max({extent, std::abs(px), std::abs(py)});
     }
-    for (auto& v : vertices) { // fit the outline into the unit radius
-        v.point /= extent;
+    // Centre the drawing on its bounding box (the perspective makes it
+    // lopsided) and fit the larger side into the unit radius.
+    qreal left = 0, right = 0, top = 0, bottom = 0;
+    for (const auto& v : vertices) {
+        left = std::min(left, v.point.x()), right = std::max(right, v.point.x());
+        top = std::min(top, v.point.y()), bottom = std::max(bottom, v.point.y());
+    }
+    const QPointF middle((left + right) / 2, (top + bottom) / 2);
+    const qreal extent = std::max(right - left, bottom - top) / 2;
+    for (auto& v : vertices) {
+        v.point = (v.point - middle) / extent;
         v.depth /= extent;
     }
     return vertices;
@@ -77,7 +79,7 @@ std::vector<Edge> tesseractEdges()
     return edges;
 }
 
-void paintTesseractEdges(QPainter& painter, QPointF centre, qreal radius, qreal lineWidth, qreal alphaScale)
+void paintTesseractEdges(QPainter& painter, QPointF centre, qreal radius, qreal lineWidth, qreal nodeWidth)
 {
     const auto vertices = projectTesseract();
     auto edges = tesseractEdges();
@@ -90,8 +92,10 @@ void paintTesseractEdges(QPainter& painter, QPointF centre, qreal radius, qreal 
         const auto& b = vertices[size_t(edge.to)];
         const qreal nearness = std::clamp(0.5 + (a.depth + b.depth) * 0.35, 0.0, 1.0);
         const bool outer = a.w > 0 && b.w > 0;
+        // The outer cube is drawn brighter and bolder than the inner one and
+        // the edges that join them, which gives the wireframe its depth.
         const QColor colour = outer ? mix(accent, accentPale, nearness * 0.8) : mix(border, accentLight, nearness);
-        painter.setPen(QPen(withAlpha(colour, (0.35 + 0.65 * nearness) * alphaScale),
+        painter.setPen(QPen(withAlpha(colour, (outer ? 0.45 : 0.3) + 0.55 * nearness),
                             lineWidth * (outer ? 1.0 : 0.75) * (0.7 + 0.5 * nearness), Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(centre + a.point * radius, centre + b.point * radius);
     }
@@ -99,8 +103,8 @@ void paintTesseractEdges(QPainter& painter, QPointF centre, qreal radius, qreal 
     painter.setPen(Qt::NoPen);
     for (const auto& v : vertices) {
         const qreal nearness = std::clamp(0.5 + v.depth * 0.7, 0.0, 1.0);
-        painter.setBrush(withAlpha(mix(accentLight, ice, nearness), (0.4 + 0.6 * nearness) * alphaScale));
-        const qreal r = lineWidth * (v.w > 0 ? 1.6 : 1.1) * (0.7 + 0.5 * nearness);
+        painter.setBrush(withAlpha(mix(accentLight, ice, nearness), 0.4 + 0.6 * nearness));
+        const qreal r = nodeWidth * (v.w > 0 ? 1.6 : 1.1) * (0.7 + 0.5 * nearness);
         painter.drawEllipse(centre + v.point * radius, r, r);
     }
     painter.restore();
@@ -154,7 +158,7 @@ void paintCrystal(QPainter& painter, QPointF centre, qreal size, qreal lineWidth
     for (const Facet& facet : crystalFacets(centre, size)) {
         const QRectF box = facet.shape.boundingRect();
         QLinearGradient fill(box.topLeft(), box.bottomRight());
-        const QColor base = facet.light < 0.5 ? mix(panel, accent, facet.light * 2)
+        const QColor base = facet.light < 0.5 ? mix(mix(panel, accent, 0.12), accent, facet.light * 2)
                                               : mix(accent, accentPale, (facet.light - 0.5) * 2);
         fill.setColorAt(0.0, base.lighter(112));
         fill.setColorAt(1.0, base.darker(118));
@@ -165,11 +169,25 @@ void paintCrystal(QPainter& painter, QPointF centre, qreal size, qreal lineWidth
     painter.restore();
 }
 
+// A four-pointed glint: two thin crossed diamonds.
+void paintSparkle(QPainter& painter, QPointF at, qreal reach, const QColor& colour)
+{
+    const qreal waist = reach * 0.12;
+    QPainterPath star;
+    star.addPolygon(QPolygonF{at + QPointF(0, -reach), at + QPointF(waist, 0), at + QPointF(0, reach),
+                              at + QPointF(-waist, 0), at + QPointF(0, -reach)});
+    star.addPolygon(QPolygonF{at + QPointF(-reach, 0), at + QPointF(0, waist), at + QPointF(reach, 0),
+                              at + QPointF(0, -waist), at + QPointF(-reach, 0)});
+    star.setFillRule(Qt::WindingFill);
+    painter.fillPath(star, colour);
+}
+
 } // namespace
 
 void paintEmblem(QImage& target, QPointF centre, qreal radius, const EmblemStyle& style)
 {
-    const qreal crystalSize = radius * 0.52;
+    const qreal crystalSize = radius * 0.46;
+    const QPointF sparkleAt = centre + QPointF(-0.3, -0.5) * crystalSize; // on the lit upper left
     // Halo first, so the crisp shapes sit on top of their own light.
     addGlow(target, [&](QPainter& painter) {
         QRadialGradient core(centre, crystalSize * 1.6);
@@ -178,13 +196,15 @@ void paintEmblem(QImage& target, QPointF centre, qreal radius, const EmblemStyle
         painter.setPen(Qt::NoPen);
         painter.setBrush(core);
         painter.drawEllipse(centre, crystalSize * 1.6, crystalSize * 1.6);
-        paintTesseractEdges(painter, centre, radius, style.lineWidth * 3, 1.0);
+        paintTesseractEdges(painter, centre, radius, style.lineWidth * 3, style.lineWidth);
+        paintSparkle(painter, sparkleAt, crystalSize * 0.5, accentPale);
     }, style.glowRadius, style.glowStrength);
 
     QPainter painter(&target);
     painter.setRenderHint(QPainter::Antialiasing);
-    paintTesseractEdges(painter, centre, radius, style.lineWidth, 1.0);
+    paintTesseractEdges(painter, centre, radius, style.lineWidth, style.lineWidth);
     paintCrystal(painter, centre, crystalSize, style.lineWidth);
+    paintSparkle(painter, sparkleAt, crystalSize * 0.32, Qt::white);
 }
 
 } // namespace artwork

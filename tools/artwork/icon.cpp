@@ -27,7 +27,7 @@ QPainterPath roundedSquare(qreal size)
 
 void paintMonogram(QImage& target, const QFont& lettering, qreal size)
 {
-    QPainterPath monogram = fittedText(QStringLiteral("TV"), lettering, size * 0.4, 0.06);
+    QPainterPath monogram = fittedText(QStringLiteral("TV"), lettering, size * 0.36, 0.06);
     const QRectF ink = monogram.boundingRect();
     monogram.translate(size / 2 - ink.center().x(), size * 0.845 - ink.bottom());
     const QRectF box = monogram.boundingRect();
@@ -62,7 +62,7 @@ QImage paintIcon(const QFont& lettering)
     EmblemStyle emblem;
     emblem.lineWidth = size * 0.011;
     emblem.glowRadius = size * 0.03;
-    paintEmblem(scene, QPointF(size * 0.5, size * 0.4), size * 0.33, emblem);
+    paintEmblem(scene, QPointF(size * 0.5, size * 0.37), size * 0.27, emblem);
     paintMonogram(scene, lettering, size);
 
     QImage icon(iconSize, iconSize, QImage::Format_ARGB32_Premultiplied);
