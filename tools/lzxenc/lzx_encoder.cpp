@@ -455,9 +455,10 @@ void StreamEncoder::write_uncompressed_block(size_t start, size_t length)
     writer_.put_bits(static_cast<uint32_t>(length & 0xFF), 8);
     // The decoder drops the rest of the current 16-bit word, or a whole word
     // when it already stands on a word boundary.
-    if (writer_.at_word_boundary())
+    if (writer_.at_word_boundary()) {
         writer_.put_bits(0, 16);
-    else
+        ++out_.stats.whole_word_alignments;
+    } else
         writer_.align_to_word();
     if (options_.rotate_repeats_in_uncompressed) {
         const uint32_t r0 = repeats_[0];
@@ -507,6 +508,7 @@ LzxStats& LzxStats::operator+=(const LzxStats& other)
     blocks_spanning_frames += other.blocks_spanning_frames;
     odd_uncompressed_blocks += other.odd_uncompressed_blocks;
     padding_bytes += other.padding_bytes;
+    whole_word_alignments += other.whole_word_alignments;
     literals += other.literals;
     matches += other.matches;
     for (int i = 0; i < 3; ++i)

@@ -81,6 +81,7 @@ struct LzxStats {
     uint64_t blocks_spanning_frames = 0; // blocks that contain a frame end before their last byte
     uint64_t odd_uncompressed_blocks = 0;
     uint64_t padding_bytes = 0;          // padding bytes written after odd uncompressed blocks
+    uint64_t whole_word_alignments = 0;  // uncompressed headers that ended on a word boundary
     uint64_t literals = 0;
     uint64_t matches = 0;
     uint64_t repeat_matches[3] = {};     // matches coded as slot 0, 1, 2
