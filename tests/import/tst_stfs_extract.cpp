@@ -1,0 +1,456 @@
+// Tests of extractAll: progress reports, file contents over every block
+// placement, chain bounds, unsafe names, symbolic links in the destination,
+// write failures and stopping between entries.
+#include "stfs_extract.h"
+#include "test_support.h"
+
+#include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace stfsbuild;
+
+namespace {
+
+struct Report {
+    qint64 done;
+    qint64 total;
+    QString path;
+    bool operator==(const Report&) const = default;
+};
+
+// Limits the size of files this process may write, and turns the resulting
+// signal into a plain write error, for as long as the object lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit saved{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(BlockOrder)
+
+class TestStfsExtract : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { home.reset(); }
+
+    void progressSequence();
+    void onlyFreeEntries();
+    void contentsSurviveEveryLayout_data();
+    void contentsSurviveEveryLayout();
+    void emptyFileReadsNoBlock();
+    void chainBound_data();
+    void chainBound();
+    void brokenChains_data();
+    void brokenChains();
+    void hugeDeclaredSizeIsBoundedByThePackage();
+    void foldersListedAfterTheirFiles();
+    void overwritesExistingFile();
+    void unsafeNames_data();
+    void unsafeNames();
+    void symbolicLinksInDestinationAreNotFollowed_data();
+    void symbolicLinksInDestinationAreNotFollowed();
+    void destinationObstacles_data();
+    void destinationObstacles();
+    void writeFailureIsDetected();
+    void stopsBetweenEntries();
+
+private:
+    bool openImage(const StfsImage& image, StfsReader& reader)
+    {
+        const QString path = home->path(QStringLiteral("p.stfs"));
+        QString error;
+        if (!writeStfsImage(image, path, &error) || !reader.open(path, &error)) {
+            qWarning("%s", qPrintable(error));
+            return false;
+        }
+        return true;
+    }
+    // Extracts the image into destination; returns the error text, or an
+    // empty string on success.
+    QString extractImage(const StfsImage& image, QList<Report>* reports = nullptr)
+    {
+        StfsReader reader;
+        if (!openImage(image, reader))
+            return QStringLiteral("<package did not open>");
+        QString error;
+        const auto record = [reports](qint64 done, qint64 total, const QString& path) {
+            if (reports)
+                reports->append(Report{done, total, path});
+        };
+        if (!extractAll(reader, destination, record, &error))
+            return error.isEmpty() ? QStringLiteral("<failed without message>") : error;
+        return QString();
+    }
+
+    std::unique_ptr<IsolatedHome> home;
+    QString destination;
+    QString outside;
+};
+
+void TestStfsExtract::init()
+{
+    home = std::make_unique<IsolatedHome>();
+    destination = home->path(QStringLiteral("out/gamedata"));
+    outside = home->path(QStringLiteral("outside"));
+    QDir().mkpath(outside);
+}
+
+void TestStfsExtract::progressSequence()
+{
+    PackageBuilder builder;
+    const int folder = builder.addFolder("d");
+    builder.addFile("a", QByteArray("alpha"), folder);
+    builder.addFreeEntry();
+    builder.addFile("b", QByteArray());
+    QList<Report> reports;
+    QCOMPARE(extractImage(builder.build(), &reports), QString());
+    const QList<Report> expected{{0, 3, QStringLiteral("d")},
+                                 {1, 3, QStringLiteral("d/a")},
+                                 {2, 3, QStringLiteral("b")},
+                                 {3, 3, QString()}};
+    QCOMPARE(reports, expected);
+    QCOMPARE(readBytes(destination + QStringLiteral("/d/a")), QByteArray("alpha"));
+    QVERIFY(QFileInfo(destination + QStringLiteral("/b")).isFile());
+}
+
+void TestStfsExtract::onlyFreeEntries()
+{
+    PackageBuilder builder;
+    builder.addFreeEntry();
+    QList<Report> reports;
+    QCOMPARE(extractImage(builder.build(), &reports), QString());
+    const QList<Report> expected{Report{0, 0, QString()}};
+    QCOMPARE(reports, expected);
+    QVERIFY(QFileInfo(destination).isDir());
+    QVERIFY(QDir(destination).isEmpty());
+}
+
+void TestStfsExtract::contentsSurviveEveryLayout_data()
+{
+    QTest::addColumn<BlockOrder>("order");
+    QTest::addColumn<quint32>("firstBlock");
+    QTest::addColumn<QList<int>>("sizes");
+    const QList<int> small{1, 4095, 4096, 4097, 8192};
+    const QList<int> large{170 * 4096 + 5, 3 * 4096, 200 * 4096 - 1};
+    for (auto [name, order] : {std::pair{"consecutive", BlockOrder::Consecutive},
+                               std::pair{"interleaved", BlockOrder::Interleaved},
+                               std::pair{"reversed", BlockOrder::Reversed}}) {
+        QTest::addRow("%s, small files", name) << order << 0u << small;
+        QTest::addRow("%s, beyond 170 blocks", name) << order << 0u << large;
+        QTest::addRow("%s, across the level-2 table", name) << order << 28880u << QList<int>{30 * 4096, 9000};
+    }
+}
+
+// Every file comes back byte for byte, whatever the placement of its blocks:
+// scattered chains, chains that skip hash-table slots, and chains that cross
+// the level-1/level-2 tables at block 28900.
+void TestStfsExtract::contentsSurviveEveryLayout()
+{
+    QFETCH(BlockOrder, order);
+    QFETCH(quint32, firstBlock);
+    QFETCH(QList<int>, sizes);
+    PackageBuilder builder(PackageOptions{.firstBlock = firstBlock, .order = order});
+    const int folder = builder.addFolder("data");
+    QList<QByteArray> contents;
+    for (int i = 0; i < sizes.size(); ++i) {
+        contents.append(patternBytes(sizes[i], quint32(i + 1)));
+        builder.addFile("f" + QByteArray::number(i), contents.last(), folder);
+    }
+    const StfsImage image = builder.build();
+    if (firstBlock > 0)
+        QVERIFY(image.allocatedBlocks > 28900);
+    QCOMPARE(extractImage(image), QString());
+    for (int i = 0; i < sizes.size(); ++i)
+        QVERIFY2(readBytes(QStringLiteral("%1/data/f%2").arg(destination).arg(i)) == contents[i],
+                 qPrintable(QStringLiteral("file %1 differs").arg(i)));
+}
+
+void TestStfsExtract::emptyFileReadsNoBlock()
+{
+    PackageBuilder builder;
+    const int empty = builder.addFile("empty", QByteArray());
+    StfsImage image = builder.build();
+    image.entries[empty].storedFirstBlock = 0xFFFFFF;
+    image.entries[empty].blockCount = 12;
+    QCOMPARE(extractImage(image), QString());
+    QVERIFY(QFileInfo(destination + QStringLiteral("/empty")).isFile());
+    QCOMPARE(QFileInfo(destination + QStringLiteral("/empty")).size(), 0);
+}
+
+void TestStfsExtract::chainBound_data()
+{
+    QTest::addColumn<quint32>("declaredBlocks");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("count 1, three blocks: within the bound") << 1u << 3 * 4096 << true;
+    QTest::newRow("count 1, four blocks: beyond the bound") << 1u << 4 * 4096 << false;
+    QTest::newRow("count 0, 8192 bytes need two blocks") << 0u << 8192 << true;
+    QTest::newRow("count 0, size gives the bound") << 0u << 6 * 4096 + 1 << true;
+}
+
+// The chain may run to the blocks needed plus two; the blocks needed come
+// from the block count, or from the size when the count is 0.
+void TestStfsExtract::chainBound()
+{
+    QFETCH(quint32, declaredBlocks);
+    QFETCH(int, size);
+    QFETCH(bool, succeeds);
+    PackageBuilder builder;
+    const QByteArray content = patternBytes(size, 7);
+    const int file = builder.addFile("f", content);
+    StfsImage image = builder.build();
+    image.entries[file].blockCount = declaredBlocks;
+    const QString error = extractImage(image);
+    if (succeeds) {
+        QCOMPARE(error, QString());
+        QCOMPARE(readBytes(destination + QStringLiteral("/f")), content);
+    } else {
+        QCOMPARE(error, QStringLiteral("Block chain for f ends early"));
+        QCOMPARE(QFileInfo(destination + QStringLiteral("/f")).size(), 3 * 4096);
+    }
+}
+
+void TestStfsExtract::brokenChains_data()
+{
+    QTest::addColumn<ImageEdit>("edit");
+    QTest::addColumn<QString>("message");
+    // The file "d/f" has five blocks; "g" has two.
+    QTest::newRow("chain ends at 0xFFFFFF")
+        << ImageEdit([](StfsImage& i) { i.linkOverrides[i.files[0].blocks[2]] = 0xFFFFFF; })
+        << QStringLiteral("Block chain for d/f ends early");
+    QTest::newRow("first block at A")
+        << ImageEdit([](StfsImage& i) { i.entries[1].storedFirstBlock = i.allocatedBlocks; })
+        << QStringLiteral("Block chain for d/f ends early");
+    QTest::newRow("link leaves the volume")
+        << ImageEdit([](StfsImage& i) { i.linkOverrides[i.files[0].blocks[1]] = i.allocatedBlocks + 3; })
+        << QStringLiteral("Block chain for d/f ends early");
+    QTest::newRow("link past the end of the file")
+        << ImageEdit([](StfsImage& i) {
+               i.allocatedBlocks = 1000;
+               i.linkOverrides[i.files[0].blocks[1]] = 900;
+           })
+        << QStringLiteral("Short read at offset %1").arg(0xA000 + 4096 * 907);
+    QTest::newRow("chain loops onto itself")
+        << ImageEdit([](StfsImage& i) { i.linkOverrides[i.files[0].blocks[3]] = i.files[0].blocks[1]; })
+        << QStringLiteral("Block chain for d/f reuses block %1").arg(2);
+    QTest::newRow("second file runs into the first")
+        << ImageEdit([](StfsImage& i) { i.entries[2].storedFirstBlock = i.files[0].blocks[3]; })
+        << QStringLiteral("Block chain for g reuses block %1").arg(4);
+}
+
+void TestStfsExtract::brokenChains()
+{
+    QFETCH(ImageEdit, edit);
+    QFETCH(QString, message);
+    PackageBuilder builder;
+    const int folder = builder.addFolder("d");
+    builder.addFile("f", patternBytes(5 * 4096, 1), folder);
+    builder.addFile("g", patternBytes(4097, 2));
+    StfsImage image = builder.build();
+    QCOMPARE(image.files[0].blocks, (QList<quint32>{1, 2, 3, 4, 5}));
+    edit(image);
+    QCOMPARE(extractImage(image), message);
+}
+
+// A tiny package declaring a 4 GiB file whose chain loops must not write
+// more than the package holds.
+void TestStfsExtract::hugeDeclaredSizeIsBoundedByThePackage()
+{
+    PackageBuilder builder;
+    const int file = builder.addFile("big", patternBytes(3 * 4096, 5));
+    StfsImage image = builder.build();
+    image.entries[file].size = 0xFFFFFFFF;
+    image.entries[file].blockCount = 0xFFFFFF;
+    image.allocatedBlocks = 0xFFFFFFFF;
+    image.linkOverrides[image.files[0].blocks.last()] = image.files[0].blocks.first();
+    QCOMPARE(extractImage(image), QStringLiteral("Block chain for big reuses block 1"));
+    QCOMPARE(QFileInfo(destination + QStringLiteral("/big")).size(), 3 * 4096);
+}
+
+void TestStfsExtract::foldersListedAfterTheirFiles()
+{
+    PackageBuilder builder(PackageOptions{.foldersAfterFiles = true});
+    const int outer = builder.addFolder("outer");
+    const int inner = builder.addFolder("inner", outer);
+    builder.addFile("deep.bin", patternBytes(5000, 9), inner);
+    builder.addFolder("empty", outer);
+    const StfsImage image = builder.build();
+    QVERIFY(!image.entries[0].isDirectory);
+    QCOMPARE(extractImage(image), QString());
+    QCOMPARE(readBytes(destination + QStringLiteral("/outer/inner/deep.bin")), patternBytes(5000, 9));
+    QVERIFY(QFileInfo(destination + QStringLiteral("/outer/empty")).isDir());
+}
+
+void TestStfsExtract::overwritesExistingFile()
+{
+    QVERIFY(QDir().mkpath(destination));
+    QVERIFY(writeBytes(destination + QStringLiteral("/f"), QByteArray(10000, 'o')));
+    PackageBuilder builder;
+    builder.addFile("f", QByteArray("new"));
+    QCOMPARE(extractImage(builder.build()), QString());
+    QCOMPARE(readBytes(destination + QStringLiteral("/f")), QByteArray("new"));
+}
+
+void TestStfsExtract::unsafeNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("dot dot") << QByteArray("..") << QStringLiteral("sub/..");
+    QTest::newRow("dot") << QByteArray(".") << QStringLiteral("sub/.");
+    QTest::newRow("separator inside") << QByteArray("../../escape") << QStringLiteral("sub/../../escape");
+    QTest::newRow("leading separator") << QByteArray("/tmp") << QStringLiteral("sub//tmp");
+    QTest::newRow("NUL inside") << QByteArray("a\0b", 3) << QStringLiteral("sub/a") + QChar(0) + u'b';
+}
+
+// One bad name anywhere refuses the whole package before anything exists.
+void TestStfsExtract::unsafeNames()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, path);
+    PackageBuilder builder;
+    builder.addFile("first", QByteArray("written first if nothing checked"));
+    const int sub = builder.addFolder("sub");
+    builder.addFile(name, QByteArray("escaped"), sub);
+    QCOMPARE(extractImage(builder.build()), QStringLiteral("Unsafe path in package: %1").arg(path));
+    QVERIFY(!QFileInfo::exists(home->path(QStringLiteral("out"))));
+    QVERIFY(!QFileInfo::exists(home->path(QStringLiteral("escape"))));
+}
+
+void TestStfsExtract::symbolicLinksInDestinationAreNotFollowed_data()
+{
+    QTest::addColumn<QString>("linkName");
+    QTest::addColumn<QString>("linkTarget");
+    QTest::addColumn<QString>("victim");
+    QTest::newRow("link as a folder") << QStringLiteral("sub") << QStringLiteral("outside")
+                                      << QStringLiteral("outside/x");
+    QTest::newRow("link as the file") << QStringLiteral("sub/x") << QStringLiteral("outside/x")
+                                      << QStringLiteral("outside/x");
+}
+
+void TestStfsExtract::symbolicLinksInDestinationAreNotFollowed()
+{
+    QFETCH(QString, linkName);
+    QFETCH(QString, linkTarget);
+    QFETCH(QString, victim);
+    QVERIFY(QDir().mkpath(destination + QStringLiteral("/sub")));
+    QVERIFY(writeBytes(home->path(QStringLiteral("outside/x")), QByteArray("precious")));
+    const QString link = destination + u'/' + linkName;
+    QDir(destination).rmdir(linkName);
+    QVERIFY(QFile::link(home->path(linkTarget), link));
+
+    PackageBuilder builder;
+    const int sub = builder.addFolder("sub");
+    builder.addFile("x", QByteArray("overwritten"), sub);
+    QCOMPARE(extractImage(builder.build()), QStringLiteral("Refusing to follow the symbolic link %1").arg(link));
+    QCOMPARE(readBytes(home->path(victim)), QByteArray("precious"));
+}
+
+void TestStfsExtract::destinationObstacles_data()
+{
+    QTest::addColumn<QString>("obstacle");  // made as a regular file, or a folder when it ends in "/"
+    QTest::addColumn<QString>("message");   // "{dest}" stands for the destination folder
+    QTest::newRow("destination is a file") << QString() << QStringLiteral("Cannot create {dest}");
+    QTest::newRow("folder entry is a file") << QStringLiteral("d") << QStringLiteral("Cannot create folder d");
+    QTest::newRow("file's folder is a file") << QStringLiteral("e") << QStringLiteral("Cannot create folder for e/f");
+    QTest::newRow("file is a folder") << QStringLiteral("g/")
+                                      << QStringLiteral("Cannot write {dest}/g: Is a directory");
+}
+
+// Running as root ignores permissions, so unwritable places are made by
+// putting a file where a folder belongs and a folder where a file belongs.
+void TestStfsExtract::destinationObstacles()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, message);
+    if (obstacle.isEmpty()) {
+        QVERIFY(QDir().mkpath(home->path(QStringLiteral("out"))));
+        QVERIFY(writeBytes(destination, "not a folder"));
+    } else if (obstacle.endsWith(u'/')) {
+        QVERIFY(QDir().mkpath(destination + u'/' + obstacle));
+    } else {
+        QVERIFY(QDir().mkpath(destination));
+        QVERIFY(writeBytes(destination + u'/' + obstacle, "in the way"));
+    }
+    // Listed as: g, e/f, d, e.
+    PackageBuilder builder(PackageOptions{.foldersAfterFiles = true});
+    builder.addFolder("d");
+    const int e = builder.addFolder("e");
+    builder.addFile("g", QByteArray("g"));
+    builder.addFile("f", QByteArray("f"), e);
+    QCOMPARE(extractImage(builder.build()), message.replace(QStringLiteral("{dest}"), destination));
+}
+
+// Qt buffers writes, so a full disk may only show at the final flush; a
+// file-size limit makes the write fail the same way, even for root.
+void TestStfsExtract::writeFailureIsDetected()
+{
+    PackageBuilder builder;
+    builder.addFile("small", QByteArray("fits"));
+    builder.addFile("large", patternBytes(64 * 1024, 3));
+    StfsReader reader;
+    QVERIFY(openImage(builder.build(), reader));
+    QString error;
+    bool extracted = false;
+    {
+        FileSizeLimit limit(10000);
+        extracted = extractAll(reader, destination, {}, &error);
+    }
+    QVERIFY(!extracted);
+    QCOMPARE(error, QStringLiteral("Write to %1 failed").arg(destination + QStringLiteral("/large")));
+    QCOMPARE(readBytes(destination + QStringLiteral("/small")), QByteArray("fits"));
+}
+
+// The worker thread is asked to stop while the second entry is reported: that
+// entry is completed, the third never started.
+void TestStfsExtract::stopsBetweenEntries()
+{
+    PackageBuilder builder;
+    builder.addFile("one", patternBytes(5000, 1));
+    builder.addFile("two", patternBytes(5000, 2));
+    builder.addFile("three", patternBytes(5000, 3));
+    StfsReader reader;
+    QVERIFY(openImage(builder.build(), reader));
+    QString error;
+    bool extracted = true;
+    QList<Report> reports;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        extracted = extractAll(reader, destination,
+                               [&reports](qint64 done, qint64 total, const QString& path) {
+                                   reports.append(Report{done, total, path});
+                                   if (done == 1)
+                                       QThread::currentThread()->requestInterruption();
+                               },
+                               &error);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(30000));
+    QVERIFY(!extracted);
+    QCOMPARE(error, QStringLiteral("Import stopped before it finished."));
+    QCOMPARE(reports.size(), 2);
+    QCOMPARE(readBytes(destination + QStringLiteral("/two")), patternBytes(5000, 2));
+    QVERIFY(!QFileInfo::exists(destination + QStringLiteral("/three")));
+}
+
+QTEST_GUILESS_MAIN(TestStfsExtract)
+#include "tst_stfs_extract.moc"
