@@ -1,0 +1,27 @@
+// Content preparation: finds a data folder's ZORV-compressed files, copies
+// folder trees, and replaces each compressed file by its decoded content by
+// running the zorv decoder on it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+using ProgressFn = std::function<void(const QString&)>;
+
+// Paths of all non-hidden files under root whose first four bytes are the
+// ZORV magic 0F F5 12 ED, in directory iteration order.
+QStringList listCompressedFiles(const QString& root);
+
+// Copies source's whole tree (hidden files included) into destination.
+// Refuses a destination inside source. Stops between entries when the
+// calling thread has been asked to.
+bool copyFolder(const QString& source, const QString& destination, const ProgressFn& progress,
+                QString* error = nullptr);
+
+// Makes "default.xex" from "Default.xex" when missing, then decodes every
+// compressed file in place. Each decoded file replaces its original with one
+// atomic rename, so a failure never loses the original. Stops between files
+// when the calling thread has been asked to.
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr);

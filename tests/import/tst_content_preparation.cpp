@@ -1,0 +1,391 @@
+// Tests of content preparation: the compressed-file scan, "default.xex",
+// decoder runs (fake decoders on PATH, and the real zorv when built), atomic
+// replacement, the folder copy and stopping between files.
+#include "content_preparation.h"
+#include "test_support.h"
+
+#include <QThread>
+
+#ifdef ORVELLO_HAVE_LZX_ENCODER
+#include "zorv_packer.h"
+#endif
+
+namespace {
+
+const QByteArray kMagic = QByteArray::fromHex("0FF512ED");
+
+// A raw ZORV file: header with segment count 0, then the content as is.
+QByteArray rawZorv(const QByteArray& content)
+{
+    return QByteArray::fromHex("0FF512ED0100000000000000" "00000000") + content;
+}
+
+// Strips the 16-byte header, as the real decoder does for raw files.
+const QByteArray kDecodingScript = "tail -c +17 \"$1\" > \"$2\"\n";
+
+} // namespace
+
+class TestContentPreparation : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void listCompressedFiles_data();
+    void listCompressedFiles();
+    void defaultXexIsCopiedFromUpperCase();
+    void noCompressedFilesNeedsNoDecoder();
+    void missingDecoderChangesNoContent();
+    void decoderOutcomes_data();
+    void decoderOutcomes();
+    void leftoverDecodingFileIsRemoved();
+    void thirdOfFiveFailsThenResumes();
+    void copyFolderCopiesEverything();
+    void copyFolderFailures_data();
+    void copyFolderFailures();
+    void stopsBetweenFiles();
+    void stopsCopyBetweenFiles();
+    void realDecoder_data();
+    void realDecoder();
+
+private:
+    // Installs a fake "zorv" (a shell script with this body) as the only
+    // decoder on PATH; an empty body installs none.
+    void installDecoder(const QByteArray& body)
+    {
+        const QString bin = home->path(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        if (body.isEmpty())
+            return;
+        const QString script = bin + QStringLiteral("/zorv");
+        QVERIFY(writeBytes(script, "#!/bin/sh\n" + body));
+        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner
+                                                  | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    }
+    void putFile(const QString& relativePath, const QByteArray& bytes)
+    {
+        const QString path = root + u'/' + relativePath;
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(writeBytes(path, bytes));
+    }
+    QByteArray fileAt(const QString& relativePath) const { return readBytes(root + u'/' + relativePath); }
+
+    std::unique_ptr<IsolatedHome> home;
+    std::unique_ptr<ScopedEnv> path;
+    QString root;
+};
+
+void TestContentPreparation::init()
+{
+    home = std::make_unique<IsolatedHome>();
+    root = home->path(QStringLiteral("game"));
+    QDir().mkpath(root);
+    // Fake decoders are shell scripts; they need the basic tools but must
+    // not find any other zorv.
+    path = std::make_unique<ScopedEnv>(
+        "PATH", QFile::encodeName(home->path(QStringLiteral("bin"))) + ":/usr/bin:/bin");
+    installDecoder({});
+}
+
+void TestContentPreparation::cleanup()
+{
+    path.reset();
+    home.reset();
+}
+
+void TestContentPreparation::listCompressedFiles_data()
+{
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("compressed");
+    QTest::newRow("raw ZORV") << QStringLiteral("a.bin") << rawZorv("content") << true;
+    QTest::newRow("deep in subfolders") << QStringLiteral("x/y/b.bin") << rawZorv("") << true;
+    QTest::newRow("exactly the magic") << QStringLiteral("magic") << kMagic << true;
+    QTest::newRow("other version") << QStringLiteral("v2") << kMagic + QByteArray::fromHex("0200") << true;
+    QTest::newRow("three magic bytes") << QStringLiteral("short") << kMagic.left(3) << false;
+    QTest::newRow("plain") << QStringLiteral("plain.txt") << QByteArray("hello world") << false;
+    QTest::newRow("magic one byte late") << QStringLiteral("late") << QByteArray(1, '\0') + kMagic << false;
+    QTest::newRow("empty") << QStringLiteral("empty") << QByteArray() << false;
+    QTest::newRow("hidden") << QStringLiteral(".hidden.bin") << rawZorv("h") << false;
+}
+
+void TestContentPreparation::listCompressedFiles()
+{
+    QFETCH(QString, relativePath);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, compressed);
+    putFile(relativePath, bytes);
+    putFile(QStringLiteral("neighbour.bin"), rawZorv("n"));
+    QStringList expected{root + QStringLiteral("/neighbour.bin")};
+    if (compressed)
+        expected.append(root + u'/' + relativePath);
+    QStringList found = ::listCompressedFiles(root);
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestContentPreparation::defaultXexIsCopiedFromUpperCase()
+{
+    const QByteArray image = patternBytes(3000, 1);
+    putFile(QStringLiteral("Default.xex"), image);
+    QString error;
+    QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
+    QCOMPARE(fileAt(QStringLiteral("default.xex")), image);
+    QCOMPARE(fileAt(QStringLiteral("Default.xex")), image);
+}
+
+void TestContentPreparation::noCompressedFilesNeedsNoDecoder()
+{
+    putFile(QStringLiteral("default.xex"), "lower");
+    putFile(QStringLiteral("Default.xex"), "upper");
+    putFile(QStringLiteral(".secret"), rawZorv("hidden files are never examined"));
+    QStringList progress;
+    QString error = QStringLiteral("untouched");
+    QVERIFY(prepareContent(root, [&progress](const QString& text) { progress.append(text); }, &error));
+    QCOMPARE(error, QStringLiteral("untouched"));
+    QVERIFY(progress.isEmpty());
+    QCOMPARE(fileAt(QStringLiteral("default.xex")), QByteArray("lower"));
+    QCOMPARE(fileAt(QStringLiteral(".secret")), rawZorv("hidden files are never examined"));
+    QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void TestContentPreparation::missingDecoderChangesNoContent()
+{
+    putFile(QStringLiteral("Default.xex"), "image");
+    putFile(QStringLiteral("data/a.bin"), rawZorv("a"));
+    QString error;
+    QVERIFY(!prepareContent(root, {}, &error));
+    QCOMPARE(error, QStringLiteral("The zorv decoder was not found next to the launcher, so the game's "
+                                   "compressed files cannot be prepared."));
+    QCOMPARE(fileAt(QStringLiteral("data/a.bin")), rawZorv("a"));
+    QCOMPARE(fileAt(QStringLiteral("default.xex")), QByteArray("image"));
+}
+
+void TestContentPreparation::decoderOutcomes_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("message");  // empty: success
+    const QString failed = QStringLiteral("Decompressing sub/a.bin failed (exit %1):\n%2");
+    const QString notReplaced = QStringLiteral("Cannot replace sub/a.bin with its decoded copy");
+    const QByteArray longOutput = QByteArray(990, 'x') + "0123456789END";
+
+    QTest::newRow("success") << kDecodingScript << QString();
+    QTest::newRow("exit 5 after one line")
+        << QByteArray("echo partial > \"$2\"\necho 'bad frame at 12'\nexit 5\n")
+        << failed.arg(5).arg(QStringLiteral("bad frame at 12"));
+    QTest::newRow("standard error is quoted too")
+        << QByteArray("echo '  oops  ' >&2\nexit 2\n") << failed.arg(2).arg(QStringLiteral("oops"));
+    QTest::newRow("killed mid-run") << QByteArray("echo partial > \"$2\"\nkill -9 $$\n")
+                                    << failed.arg(9).arg(QString());
+    QTest::newRow("long output keeps its last 600 characters")
+        << QByteArray("printf '%s' '" + longOutput + "'\nexit 1\n")
+        << failed.arg(1).arg(QString::fromLatin1(longOutput.right(600)));
+    QTest::newRow("success claimed, nothing written") << QByteArray("exit 0\n") << notReplaced;
+    QTest::newRow("success claimed, folder written") << QByteArray("mkdir \"$2\"\n") << notReplaced;
+}
+
+// Whatever the decoder does, the compressed original is either replaced by
+// the complete decoded file or left exactly as it was, and no ".decoding"
+// file remains.
+void TestContentPreparation::decoderOutcomes()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, message);
+    installDecoder(script);
+    const QByteArray original = rawZorv(patternBytes(5000, 4));
+    putFile(QStringLiteral("sub/a.bin"), original);
+    QStringList progress;
+    QString error;
+    const bool prepared =
+        prepareContent(root, [&progress](const QString& text) { progress.append(text); }, &error);
+    QCOMPARE(progress, QStringList{QStringLiteral("Decompressing sub/a.bin")});
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/sub/a.bin.decoding")));
+    if (message.isEmpty()) {
+        QVERIFY2(prepared, qPrintable(error));
+        QCOMPARE(fileAt(QStringLiteral("sub/a.bin")), patternBytes(5000, 4));
+    } else {
+        QVERIFY(!prepared);
+        QCOMPARE(error, message);
+        QCOMPARE(fileAt(QStringLiteral("sub/a.bin")), original);
+    }
+}
+
+void TestContentPreparation::leftoverDecodingFileIsRemoved()
+{
+    installDecoder("[ -e \"$2\" ] && { echo 'stale output present'; exit 7; }\n" + kDecodingScript);
+    putFile(QStringLiteral("a.bin"), rawZorv("fresh"));
+    putFile(QStringLiteral("a.bin.decoding"), "stale");
+    QString error;
+    QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
+    QCOMPARE(fileAt(QStringLiteral("a.bin")), QByteArray("fresh"));
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/a.bin.decoding")));
+}
+
+void TestContentPreparation::thirdOfFiveFailsThenResumes()
+{
+    const QString counter = home->path(QStringLiteral("runs"));
+    installDecoder("n=$(cat '" + QFile::encodeName(counter) + "' 2>/dev/null || echo 0)\n"
+                   "n=$((n+1)); echo $n > '" + QFile::encodeName(counter) + "'\n"
+                   "[ $n -eq 3 ] && { echo 'third run fails'; exit 1; }\n" + kDecodingScript);
+    for (int i = 0; i < 5; ++i)
+        putFile(QStringLiteral("d%1/f%1.bin").arg(i), rawZorv(QByteArray::number(i)));
+    const QStringList order = ::listCompressedFiles(root);
+    QCOMPARE(order.size(), 5);
+
+    QString error;
+    QVERIFY(!prepareContent(root, {}, &error));
+    QCOMPARE(error, QStringLiteral("Decompressing %1 failed (exit 1):\nthird run fails")
+                        .arg(QDir(root).relativeFilePath(order[2])));
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray content = readBytes(order[i]);
+        QCOMPARE(content.startsWith(kMagic), i >= 2);
+    }
+    QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(fileAt(QStringLiteral("d%1/f%1.bin").arg(i)), QByteArray::number(i));
+}
+
+void TestContentPreparation::copyFolderCopiesEverything()
+{
+    putFile(QStringLiteral("a.txt"), "a");
+    putFile(QStringLiteral(".hidden"), "h");
+    putFile(QStringLiteral("sub/b.bin"), rawZorv("b"));
+    putFile(QStringLiteral("sub/.dot/c"), "c");
+    QDir().mkpath(root + QStringLiteral("/empty"));
+    const QString destination = home->path(QStringLiteral("copy/gamedata"));
+    QStringList progress;
+    QString error;
+    QVERIFY2(copyFolder(root, destination, [&progress](const QString& text) { progress.append(text); }, &error),
+             qPrintable(error));
+    progress.sort();
+    QCOMPARE(progress, (QStringList{QStringLiteral("Copying .hidden"), QStringLiteral("Copying a.txt"),
+                                    QStringLiteral("Copying sub/.dot/c"), QStringLiteral("Copying sub/b.bin")}));
+    for (const char* file : {"a.txt", ".hidden", "sub/b.bin", "sub/.dot/c"})
+        QCOMPARE(readBytes(destination + u'/' + QLatin1String(file)), fileAt(QLatin1String(file)));
+    QVERIFY(QFileInfo(destination + QStringLiteral("/empty")).isDir());
+}
+
+void TestContentPreparation::copyFolderFailures_data()
+{
+    QTest::addColumn<QString>("destination");  // relative to the test's folder
+    QTest::addColumn<QString>("obstacle");     // a file made there first, relative to destination
+    QTest::addColumn<QString>("message");      // {src} and {dst} are replaced
+    QTest::newRow("target file exists") << QStringLiteral("copy") << QStringLiteral("a.txt")
+                                        << QStringLiteral("Cannot copy {src}/a.txt to {dst}/a.txt");
+    QTest::newRow("destination is a file") << QStringLiteral("copy") << QStringLiteral(".")
+                                           << QStringLiteral("Cannot create {dst}");
+    QTest::newRow("target folder is a file") << QStringLiteral("copy") << QStringLiteral("sub")
+                                             << QStringLiteral("Cannot create {dst}/sub");
+    QTest::newRow("destination inside the source") << QStringLiteral("game/sub/copy") << QString()
+                                                    << QStringLiteral("Cannot copy {src} to {dst}");
+    QTest::newRow("destination is the source") << QStringLiteral("game/sub/..") << QString()
+                                               << QStringLiteral("Cannot copy {src} to {dst}");
+}
+
+void TestContentPreparation::copyFolderFailures()
+{
+    QFETCH(QString, destination);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, message);
+    putFile(QStringLiteral("a.txt"), "a");
+    putFile(QStringLiteral("sub/b.txt"), "b");
+    destination = home->path(destination);
+    if (obstacle == QLatin1String(".")) {
+        QVERIFY(writeBytes(destination, "file"));
+    } else if (!obstacle.isEmpty()) {
+        QDir().mkpath(destination);
+        QVERIFY(writeBytes(destination + u'/' + obstacle, "in the way"));
+    }
+    QString error;
+    QVERIFY(!copyFolder(root, destination, {}, &error));
+    QCOMPARE(error, message.replace(QStringLiteral("{src}"), root).replace(QStringLiteral("{dst}"), destination));
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/sub/copy")));
+}
+
+// Asked to stop while the first file is being decoded, preparation finishes
+// that file (the decoder is never killed) and starts no other.
+void TestContentPreparation::stopsBetweenFiles()
+{
+    installDecoder(kDecodingScript);
+    for (int i = 0; i < 3; ++i)
+        putFile(QStringLiteral("f%1.bin").arg(i), rawZorv(QByteArray::number(i)));
+    QString error;
+    bool prepared = true;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        prepared = prepareContent(root, [](const QString&) { QThread::currentThread()->requestInterruption(); },
+                                  &error);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(60000));
+    QVERIFY(!prepared);
+    QCOMPARE(error, QStringLiteral("Import stopped before it finished."));
+    int decoded = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray content = fileAt(QStringLiteral("f%1.bin").arg(i));
+        if (content == QByteArray::number(i))
+            ++decoded;
+        else
+            QCOMPARE(content, rawZorv(QByteArray::number(i)));
+    }
+    QCOMPARE(decoded, 1);
+    QCOMPARE(QDir(root).entryList(QDir::Files).size(), 3);
+}
+
+void TestContentPreparation::stopsCopyBetweenFiles()
+{
+    for (int i = 0; i < 3; ++i)
+        putFile(QStringLiteral("f%1").arg(i), "x");
+    const QString destination = home->path(QStringLiteral("copy"));
+    QString error;
+    bool copied = true;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        copied = copyFolder(root, destination,
+                            [](const QString&) { QThread::currentThread()->requestInterruption(); }, &error);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(60000));
+    QVERIFY(!copied);
+    QCOMPARE(error, QStringLiteral("Import stopped before it finished."));
+    QCOMPARE(QDir(destination).entryList(QDir::Files).size(), 1);
+}
+
+void TestContentPreparation::realDecoder_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("decoded");
+    QTest::newRow("raw, empty") << rawZorv({}) << QByteArray();
+    QTest::newRow("raw, 100000 bytes") << rawZorv(patternBytes(100000, 8)) << patternBytes(100000, 8);
+#ifdef ORVELLO_HAVE_LZX_ENCODER
+    QByteArray text;
+    for (int i = 0; text.size() < 200000; ++i)
+        text += "line " + QByteArray::number(i % 977) + " of the game's content\n";
+    lzxenc::ZorvPackOptions options;
+    const auto packed = lzxenc::pack_zorv(
+        std::span(reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size())), options);
+    QTest::newRow("LZX, contiguous")
+        << QByteArray(reinterpret_cast<const char*>(packed.file.data()), qsizetype(packed.file.size())) << text;
+#endif
+}
+
+// The launcher's side of the real decoder: found on PATH, run per file, its
+// output put in place of the container.
+void TestContentPreparation::realDecoder()
+{
+#ifndef ORVELLO_ZORV_PATH
+    QSKIP("zorv is not part of this build");
+#else
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, decoded);
+    path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(QFileInfo(QStringLiteral(ORVELLO_ZORV_PATH)).path()));
+    putFile(QStringLiteral("content/data.bin"), file);
+    QString error;
+    QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
+    QCOMPARE(fileAt(QStringLiteral("content/data.bin")), decoded);
+    QVERIFY(::listCompressedFiles(root).isEmpty());
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestContentPreparation)
+#include "tst_content_preparation.moc"
