@@ -4,7 +4,7 @@
 
 ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
-ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev)
+ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
 
 orvello_missing_packages() {
   local pkg

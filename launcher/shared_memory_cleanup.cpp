@@ -1,0 +1,62 @@
+// Stale shared-memory cleanup.
+#include "shared_memory_cleanup.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString kSharedMemoryDir = QStringLiteral("/dev/shm");
+const QString kNamePattern = QStringLiteral("mirel_memory_*");
+constexpr int kMinimumAgeSeconds = 60;
+
+QStringList numericProcessIds()
+{
+    QStringList pids;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted)) {
+        bool isNumber = false;
+        name.toInt(&isNumber);
+        if (isNumber)
+            pids << name;
+    }
+    return pids;
+}
+
+// The candidates that some process maps. A name counts as mapped when it
+// occurs anywhere in a process's memory map.
+QStringList namesInUse(const QStringList& candidates)
+{
+    QStringList inUse;
+    for (const QString& pid : numericProcessIds()) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+        if (!maps.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue; // the process ended, or its map is not ours to read
+        const QString text = QString::fromUtf8(maps.readAll());
+        for (const QString& name : candidates) {
+            if (text.contains(name))
+                inUse << name;
+        }
+    }
+    return inUse;
+}
+
+} // namespace
+
+void removeStaleSharedMemory()
+{
+    const QDir shm(kSharedMemoryDir);
+    const QStringList candidates = shm.entryList({kNamePattern}, QDir::Files, QDir::Unsorted);
+    if (candidates.isEmpty())
+        return;
+    const QStringList inUse = namesInUse(candidates);
+    const QDateTime cutOff = QDateTime::currentDateTime().addSecs(-kMinimumAgeSeconds);
+    for (const QString& name : candidates) {
+        if (inUse.contains(name))
+            continue;
+        const QString path = shm.absoluteFilePath(name);
+        if (QFileInfo(path).lastModified() <= cutOff)
+            QFile::remove(path);
+    }
+}

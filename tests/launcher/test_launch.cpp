@@ -1,0 +1,190 @@
+// Starting the game: every failure text, the command record, the
+// environment, a real detached start of the stand-in runtime, and the stale
+// shared-memory cleanup with real files in /dev/shm.
+#include "game_launch.h"
+#include "game_profile.h"
+#include "launch_plan.h"
+#include "launcher_settings.h"
+#include "shared_memory_cleanup.h"
+#include "standin_support.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+
+#include <memory>
+
+using namespace testing_support;
+
+namespace {
+
+QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// A file in /dev/shm that the test owns and removes again.
+class ShmFile {
+public:
+    explicit ShmFile(const QString& name, int ageSeconds) : file_(QStringLiteral("/dev/shm/") + name)
+    {
+        QVERIFY(file_.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        QVERIFY(file_.write(QByteArray(4096, 'm')) == 4096);
+        QVERIFY(file_.flush());
+        QVERIFY(file_.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    }
+    ~ShmFile()
+    {
+        if (mapped_)
+            file_.unmap(mapped_);
+        file_.remove();
+    }
+    void map() { QVERIFY((mapped_ = file_.map(0, 4096)) != nullptr); }
+    bool exists() const { return QFile::exists(file_.fileName()); }
+
+private:
+    QFile file_;
+    uchar* mapped_ = nullptr;
+};
+
+} // namespace
+
+class TestLaunch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void logFolderThatCannotBeCreated()
+    {
+        ScratchHome home;
+        writeFile(home.filePath(QStringLiteral("blocker")), "a file where a folder is needed");
+        LaunchPlan plan;
+        plan.logDir = home.filePath(QStringLiteral("blocker/logs"));
+        QString error;
+        QVERIFY(!launchGame(plan, &error));
+        QCOMPARE(error, QStringLiteral("Could not create log folder: %1").arg(plan.logDir));
+    }
+
+    void emptyLogDirFallsBackToTheDataRoot()
+    {
+        ScratchHome home;
+        LaunchPlan plan;
+        plan.dataRoot = home.filePath(QStringLiteral("data"));
+        plan.commandLine = QStringLiteral("cmd");
+        QVERIFY(!launchGame(plan)); // no program files; a null error pointer is fine
+        QCOMPARE(readText(home.filePath(QStringLiteral("data/logs/last-command.txt"))), QStringLiteral("cmd\n"));
+    }
+
+    void programFilesMissingText()
+    {
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root, {"tessarine", "libkynruntime.so"});
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        QString error;
+        QVERIFY(!launchGame(plan, &error));
+        QStringList expected{
+            "Game program files not found - tessarine, libkynruntime.so and libkyngpu-xenos.so must be together in one folder.",
+            "Searched:"};
+        for (const QString& folder : plan.searched)
+            expected << "  " + folder;
+        expected << "Had the exe but not the full set:" << "  " + root + " (missing libkyngpu-xenos.so)";
+        QCOMPARE(error, expected.join('\n'));
+        QCOMPARE(plan.searched.first(), root);
+        // The attempt got far enough to record its command.
+        QCOMPARE(readText(root + "/logs/last-command.txt"), plan.commandLine + "\n");
+    }
+
+    void executableMissingOrNotRunnable_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing") << "missing" << "Game executable not found: @exe";
+        QTest::newRow("a folder") << "folder" << "Game executable not found: @exe";
+        QTest::newRow("not executable") << "plain" << "Failed to start: @command";
+    }
+
+    void executableMissingOrNotRunnable()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        ScratchHome home;
+        LaunchPlan plan;
+        plan.programFilesFound = true;
+        plan.exePath = home.filePath(QStringLiteral("tessarine"));
+        plan.workingDir = home.path();
+        plan.logDir = home.filePath(QStringLiteral("logs"));
+        plan.commandLine = plan.exePath + QStringLiteral(" --x");
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(plan.exePath));
+        else if (kind == "plain")
+            writeFile(plan.exePath, "#!/bin/sh\nexit 0\n"); // no execute permission
+        QString error;
+        QVERIFY(!launchGame(plan, &error));
+        QCOMPARE(error, expected.replace("@exe", plan.exePath).replace("@command", plan.commandLine));
+    }
+
+    void environmentEntriesAreApplied()
+    {
+        ScratchHome home;
+        LaunchPlan plan;
+        plan.programFilesFound = true;
+        plan.exePath = home.filePath(QStringLiteral("missing"));
+        plan.logDir = home.filePath(QStringLiteral("logs"));
+        plan.environment = {"ORVELLO_T1=a=b=c", "=ORVELLO_T2", "ORVELLO_T3", "ORVELLO_T4="};
+        writeFile(plan.exePath, "");
+        QFile::setPermissions(plan.exePath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        launchGame(plan); // fails to start an empty file; the environment is set before that
+        QCOMPARE(qgetenv("ORVELLO_T1"), QByteArray("a=b=c"));
+        QVERIFY(!qEnvironmentVariableIsSet("ORVELLO_T3"));
+        QVERIFY(qEnvironmentVariableIsSet("ORVELLO_T4") && qgetenv("ORVELLO_T4").isEmpty());
+    }
+
+    void startsTheGameDetached()
+    {
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("My Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        qputenv("SDL_AUDIO_DRIVER", "alsa"); // the profile's value must win
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        QString error;
+        QVERIFY2(launchGame(plan, &error), qPrintable(error));
+        const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
+        QCOMPARE(record.arguments, plan.arguments);
+        QCOMPARE(record.workingFolder, root);
+        QCOMPARE(record.audioDriver, QStringLiteral("pulseaudio"));
+        QCOMPARE(readText(root + "/logs/last-command.txt"), plan.commandLine + "\n");
+    }
+
+    void staleSharedMemoryIsRemoved()
+    {
+        const QString tag = QStringLiteral("mirel_memory_orvtest_%1_").arg(QCoreApplication::applicationPid());
+        auto old = std::make_unique<ShmFile>(tag + "old", 120);
+        auto young = std::make_unique<ShmFile>(tag + "young", 5);
+        auto mapped = std::make_unique<ShmFile>(tag + "mapped", 120);
+        mapped->map();
+        auto prefix = std::make_unique<ShmFile>(tag + "p1", 120);    // unmapped, but a prefix of...
+        auto longer = std::make_unique<ShmFile>(tag + "p12", 120);   // ...this mapped name
+        longer->map();
+        auto otherName = std::make_unique<ShmFile>(QStringLiteral("orvtest_%1_other").arg(QCoreApplication::applicationPid()), 120);
+        const QString folder = QStringLiteral("/dev/shm/") + tag + "dir";
+        QVERIFY(QDir().mkpath(folder));
+
+        removeStaleSharedMemory();
+
+        QVERIFY2(!old->exists(), "an old unmapped file is stale");
+        QVERIFY(young->exists());
+        QVERIFY(mapped->exists());
+        QVERIFY2(prefix->exists(), "names are matched as substrings of the maps");
+        QVERIFY(longer->exists());
+        QVERIFY(otherName->exists());
+        QVERIFY(QFileInfo(folder).isDir());
+        QDir(folder).removeRecursively();
+    }
+};
+
+ORVELLO_TEST_MAIN(TestLaunch)
+#include "test_launch.moc"

@@ -1,0 +1,172 @@
+// The game's argument list and printable command line.
+#include "game_profile.h"
+#include "launch_plan.h"
+#include "launcher_settings.h"
+#include "test_support.h"
+
+#include <QApplication>
+
+using namespace testing_support;
+
+class TestLaunchPlan : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultArgumentList()
+    {
+        ScratchHome home;
+        const QString r = home.filePath(QStringLiteral("R"));
+        makeGameRoot(r);
+        makeProgramFiles(r);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), r, r);
+        const QStringList expected{
+            "--gpu_plugin=xenos", "--game_data_root=" + r + "/gamedata", "--present_effect=fsr",
+            "--log_file=" + r + "/logs/game.log", "--log_level=info", "--resolution_scale=1",
+            "--swap_post_effect=fxaa", "--anisotropic_override=5", "--native_2x_msaa=false",
+            "--async_shader_compilation=true", "--vsync=true", "--fullscreen=true", "--frame_limit=0",
+            "--audio_output_gain=1.00", "--audio_force_stereo=false", "--vulkan_sparse_shared_memory=false",
+            "--vulkan_async_skip_incomplete_frames=false"};
+        QCOMPARE(plan.arguments, expected);
+        QCOMPARE(plan.arguments.size(), 17);
+        QCOMPARE(plan.exePath, r + "/tessarine");
+        QCOMPARE(plan.workingDir, r);
+        QCOMPARE(plan.logDir, r + "/logs");
+        QCOMPARE(plan.environment, QStringList{"SDL_AUDIO_DRIVER=pulseaudio"});
+        QCOMPARE(plan.commandLine, (QStringList{plan.exePath} + expected).join(' '));
+        QVERIFY(plan.programFilesFound);
+    }
+
+    void settingsBecomeFlags_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QStringList>("flags"); // every argument with that prefix
+        QTest::addColumn<int>("argumentCount");
+        QTest::newRow("bilinear") << "upscaling" << QVariant("Bilinear") << "--present_effect=" << QStringList{"--present_effect=bilinear"} << 17;
+        QTest::newRow("fsr any case") << "upscaling" << QVariant("fSr") << "--present_effect=" << QStringList{"--present_effect=fsr"} << 17;
+        QTest::newRow("unknown upscaler") << "upscaling" << QVariant("nearest") << "--present_effect=" << QStringList{"--present_effect=bilinear"} << 17;
+        QTest::newRow("gain 0.05") << "audio_gain" << QVariant(0.05) << "--audio_output_gain=" << QStringList{"--audio_output_gain=0.05"} << 17;
+        QTest::newRow("gain 2") << "audio_gain" << QVariant(2.0) << "--audio_output_gain=" << QStringList{"--audio_output_gain=2.00"} << 17;
+        QTest::newRow("windowed") << "windowed" << QVariant(true) << "--fullscreen=" << QStringList{"--fullscreen=false"} << 17;
+        QTest::newRow("negative frame limit") << "frame_limit" << QVariant(-3) << "--frame_limit=" << QStringList{"--frame_limit=-3"} << 17;
+        QTest::newRow("pipeline threads") << "threads" << QVariant(4) << "--vulkan_pipeline" << QStringList{"--vulkan_pipeline_creation_threads=4"} << 18;
+        QTest::newRow("queue frames") << "maxq" << QVariant(256) << "--audio_maxq" << QStringList{"--audio_maxqframes=256"} << 18;
+        QTest::newRow("language") << "language" << QVariant(1033) << "--user_language=" << QStringList{"--user_language=1033"} << 18;
+        QTest::newRow("country") << "country" << QVariant(103) << "--user_country=" << QStringList{"--user_country=103"} << 18;
+        QTest::newRow("user data root") << "user_data_root" << QVariant("/saves") << "--user_data_root=" << QStringList{"--user_data_root=/saves"} << 18;
+        QTest::newRow("highpass not passed") << "highpass" << QVariant(200) << "highpass" << QStringList{} << 17;
+        QTest::newRow("front only not passed") << "front_only" << QVariant(true) << "front" << QStringList{} << 17;
+        QTest::newRow("xma worker not passed") << "xma" << QVariant(false) << "xma" << QStringList{} << 17;
+    }
+
+    void settingsBecomeFlags()
+    {
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        QFETCH(QString, prefix);
+        QFETCH(QStringList, flags);
+        QFETCH(int, argumentCount);
+        LauncherSettings s;
+        if (field == "upscaling") s.upscaling = value.toString();
+        else if (field == "audio_gain") s.audio_gain = value.toDouble();
+        else if (field == "windowed") s.windowed = value.toBool();
+        else if (field == "frame_limit") s.frame_limit = value.toInt();
+        else if (field == "threads") s.vulkan_pipeline_creation_threads = value.toInt();
+        else if (field == "maxq") s.audio_maxqframes = value.toInt();
+        else if (field == "language") s.user_language = value.toInt();
+        else if (field == "country") s.user_country = value.toInt();
+        else if (field == "user_data_root") s.user_data_root = value.toString();
+        else if (field == "highpass") s.audio_highpass_hz = value.toInt();
+        else if (field == "front_only") s.audio_front_only = value.toBool();
+        else if (field == "xma") s.xma_worker = value.toBool();
+        const QStringList args = buildLaunchPlan(gameProfile(), s, "/g", "/g").arguments;
+        QCOMPARE(args.filter(prefix), flags);
+        QCOMPARE(args.size(), argumentCount);
+    }
+
+    void optionalFlagsKeepTheirPlaces()
+    {
+        LauncherSettings s;
+        s.user_data_root = "/saves";
+        s.vulkan_pipeline_creation_threads = 2;
+        s.audio_maxqframes = 8;
+        s.user_language = 7;
+        s.user_country = 9;
+        const QStringList args = buildLaunchPlan(gameProfile(), s, "/g", "/g").arguments;
+        QCOMPARE(args.size(), 22);
+        QCOMPARE(args.indexOf("--user_data_root=/saves"), 5);
+        QCOMPARE(args.indexOf("--vulkan_pipeline_creation_threads=2"), 11);
+        QCOMPARE(args.indexOf("--audio_maxqframes=8"), 17);
+        QCOMPARE(args.mid(20), (QStringList{"--user_language=7", "--user_country=9"}));
+    }
+
+    void anisotropicLevels_data()
+    {
+        QTest::addColumn<int>("factor");
+        QTest::addColumn<int>("level");
+        const QList<std::pair<int, int>> table{{-4, -1}, {0, -1}, {1, 1}, {2, 2}, {3, 2}, {4, 3}, {7, 3},
+                                               {8, 4}, {15, 4}, {16, 5}, {17, 5}, {1 << 30, 5}};
+        for (const auto& [factor, level] : table)
+            QTest::addRow("%d", factor) << factor << level;
+    }
+
+    void anisotropicLevels()
+    {
+        QFETCH(int, factor);
+        QFETCH(int, level);
+        QCOMPARE(anisotropicLevel(factor), level);
+    }
+
+    void foldersDecideDataRootAndLogFile()
+    {
+        ScratchHome home;
+        const QString flat = home.filePath(QStringLiteral("flat"));
+        makeGameRoot(flat, QStringLiteral("4E3D2C71"), false);
+        LauncherSettings s;
+        s.log_dir = QStringLiteral("/var/log/tvl");
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), s, flat, QStringLiteral("/elsewhere"));
+        QVERIFY(plan.arguments.contains("--game_data_root=" + flat));
+        QVERIFY(plan.arguments.contains(QStringLiteral("--log_file=/var/log/tvl/game.log")));
+        QCOMPARE(plan.dataRoot, QStringLiteral("/elsewhere"));
+
+        // A relative log folder means the same place to the launcher, which
+        // creates it, and to the game, which runs in another folder.
+        s.log_dir = QStringLiteral("relative/logs");
+        const LaunchPlan relative = buildLaunchPlan(gameProfile(), s, flat, flat);
+        QCOMPARE(relative.logDir, QDir::current().absoluteFilePath(QStringLiteral("relative/logs")));
+        QVERIFY(relative.arguments.contains("--log_file=" + relative.logDir + "/game.log"));
+    }
+
+    void spacesAreQuotedOnlyInTheCommandLine()
+    {
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("My Games/TVL"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        LauncherSettings s;
+        s.user_data_root = QStringLiteral("/saves/\"quoted\" dir");
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), s, root, root);
+        QVERIFY(plan.commandLine.startsWith(root + "/tessarine --gpu_plugin=xenos \"--game_data_root=" + root + "/gamedata\" "));
+        QVERIFY(plan.commandLine.contains(QStringLiteral(" \"--user_data_root=/saves/\"quoted\" dir\" ")));
+        QVERIFY(plan.arguments.contains("--game_data_root=" + root + "/gamedata"));
+        QCOMPARE(printableCommandLine("/a b/exe", {"x", "y z"}), QStringLiteral("/a b/exe x \"y z\""));
+    }
+
+    void missingProgramFilesStillGiveACompletePlan()
+    {
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("R"));
+        makeGameRoot(root);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        QVERIFY(!plan.programFilesFound);
+        QCOMPARE(plan.exePath, root + "/tessarine");
+        QCOMPARE(plan.workingDir, root);
+        QCOMPARE(plan.arguments.size(), 17);
+        QVERIFY(plan.commandLine.startsWith(root + "/tessarine --gpu_plugin=xenos"));
+        QVERIFY(!plan.searched.isEmpty());
+    }
+};
+
+ORVELLO_TEST_MAIN(TestLaunchPlan)
+#include "test_launch_plan.moc"

@@ -1,0 +1,110 @@
+// Shared fixtures for the launcher's tests.
+#include "test_support.h"
+
+#include "app_setup.h"
+#include "game_profile.h"
+#include "launcher_settings.h"
+#include "program_files.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QtEndian>
+
+namespace testing_support {
+
+namespace {
+
+QString scratchRoot()
+{
+    const QString root = QStringLiteral(ORVELLO_TEST_SCRATCH);
+    QDir().mkpath(root);
+    return root;
+}
+
+void putBigEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
+{
+    if (bytes.size() < offset + 4)
+        bytes.resize(offset + 4, '\0');
+    qToBigEndian(value, bytes.data() + offset);
+}
+
+} // namespace
+
+QString scratchTemplate(const QString& name)
+{
+    return QDir(scratchRoot()).filePath(name + QStringLiteral("-XXXXXX"));
+}
+
+ScratchHome::ScratchHome()
+    : dir_(scratchTemplate(QStringLiteral("home"))), previousHome_(qgetenv("HOME"))
+{
+    qputenv("HOME", dir_.path().toLocal8Bit());
+    clearSettings();
+}
+
+ScratchHome::~ScratchHome()
+{
+    qputenv("HOME", previousHome_);
+}
+
+QByteArray xexHeader(const QList<XexEntry>& entries, qint64 declaredCount)
+{
+    QByteArray bytes("XEX2");
+    bytes.resize(24, '\0');
+    putBigEndian32(bytes, 20, declaredCount < 0 ? quint32(entries.size()) : quint32(declaredCount));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        putBigEndian32(bytes, 24 + 8 * i, entries[i].key);
+        putBigEndian32(bytes, 28 + 8 * i, entries[i].value);
+    }
+    return bytes;
+}
+
+QByteArray xexImage(const QString& titleId)
+{
+    QByteArray bytes = xexHeader({{0x00040006, 0x40}});
+    putBigEndian32(bytes, 0x40 + 12, titleId.toUInt(nullptr, 16));
+    bytes.resize(0x60, '\0');
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(file.errorString()));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void makeGameRoot(const QString& folder, const QString& titleId, bool nested)
+{
+    const QString image = nested ? QStringLiteral("gamedata/default.xex") : QStringLiteral("default.xex");
+    writeFile(QDir(folder).filePath(image), xexImage(titleId));
+}
+
+void makeProgramFiles(const QString& folder, const QStringList& names)
+{
+    for (const QString& name : names.isEmpty() ? programSet(gameProfile()) : names) {
+        const QString path = QDir(folder).filePath(name);
+        writeFile(path, "#!/bin/sh\n");
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    }
+}
+
+void clearSettings()
+{
+    sharedSettings().clear();
+    sharedSettings().sync();
+    QFile::remove(sharedSettings().fileName());
+}
+
+void initTestProcess()
+{
+    // One settings file per test program, in a scratch configuration folder;
+    // the shared settings object keeps its file for the process's lifetime.
+    static QTemporaryDir config(scratchTemplate(QStringLiteral("config")));
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("HOME", config.path().toLocal8Bit());
+    configureApplication(gameProfile());
+}
+
+} // namespace testing_support
