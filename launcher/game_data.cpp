@@ -56,7 +56,9 @@ public:
     // The canonical path of a passing candidate, else "".
     QString accept(const QString& path) const
     {
-        if (path.isEmpty())
+        // Most folders a search visits hold no image at all; two stat calls
+        // rule them out before the dearer canonical path is worked out.
+        if (path.isEmpty() || imagePathIn(path).isEmpty())
             return {};
         const QString canonical = QFileInfo(path).canonicalFilePath();
         if (canonical.isEmpty() || isInsideTemp(canonical))

@@ -47,16 +47,19 @@ QStringList namesInUse(const QStringList& candidates)
 void removeStaleSharedMemory()
 {
     const QDir shm(kSharedMemoryDir);
-    const QStringList candidates = shm.entryList({kNamePattern}, QDir::Files, QDir::Unsorted);
-    if (candidates.isEmpty())
-        return;
-    const QStringList inUse = namesInUse(candidates);
     const QDateTime cutOff = QDateTime::currentDateTime().addSecs(-kMinimumAgeSeconds);
-    for (const QString& name : candidates) {
-        if (inUse.contains(name))
-            continue;
-        const QString path = shm.absoluteFilePath(name);
-        if (QFileInfo(path).lastModified() <= cutOff)
-            QFile::remove(path);
+    // A file modified within the last minute is never removed, mapped or
+    // not, so only the older ones need the pass over every process's map.
+    QStringList oldEnough;
+    for (const QString& name : shm.entryList({kNamePattern}, QDir::Files, QDir::Unsorted)) {
+        if (QFileInfo(shm.absoluteFilePath(name)).lastModified() <= cutOff)
+            oldEnough << name;
+    }
+    if (oldEnough.isEmpty())
+        return;
+    const QStringList inUse = namesInUse(oldEnough);
+    for (const QString& name : oldEnough) {
+        if (!inUse.contains(name))
+            QFile::remove(shm.absoluteFilePath(name));
     }
 }

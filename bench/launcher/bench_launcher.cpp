@@ -1,0 +1,170 @@
+// bench_launcher: how long the launcher's synchronous searches keep the GUI
+// thread busy. In a scratch home with 2,000 folders under ~/Games (a few
+// files each, none the game) and the game in the last one, it times
+//   - start-up up to the window shown (cold: nothing remembered yet, so the
+//     data search walks every folder; warm: the root is remembered),
+//   - one refreshStatus (the program-files search, which lists every game
+//     root again),
+//   - one PLAY up to the detached start of the stand-in game.
+// Goals on the reference machine: start-up <= 300 ms, refresh and PLAY
+// <= 50 ms each.
+//   bench_launcher [--folders N] [--runs N]
+#include "app_setup.h"
+#include "game_data.h"
+#include "game_launch.h"
+#include "game_profile.h"
+#include "launch_plan.h"
+#include "launcher_settings.h"
+#include "main_window.h"
+#include "shared_memory_cleanup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Options {
+    int folders = 2000;
+    int runs = 15;
+};
+
+Options parseOptions(const QStringList& args)
+{
+    Options options;
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--folders"))
+            options.folders = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--runs"))
+            options.runs = std::max(1, args[i + 1].toInt());
+    }
+    return options;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray xexImage()
+{
+    QByteArray bytes("XEX2");
+    bytes.resize(0x60, '\0');
+    bytes[23] = 1;                                                     // one entry
+    bytes[24] = 0x00, bytes[25] = 0x04, bytes[26] = 0x00, bytes[27] = 0x06; // execution info
+    bytes[31] = 0x40;                                                  // at 0x40
+    bytes[0x4c] = 0x4e, bytes[0x4d] = 0x3d, bytes[0x4e] = 0x2c, bytes[0x4f] = 0x71;
+    return bytes;
+}
+
+void populateHome(const QString& home, int folders)
+{
+    const QDir games(QDir(home).filePath(QStringLiteral("Games")));
+    for (int i = 0; i < folders; ++i) {
+        const QString folder = games.filePath(QStringLiteral("folder%1").arg(i, 5, 10, QLatin1Char('0')));
+        for (const char* name : {"readme.txt", "setup.bin", "data/level.pak"})
+            writeFile(QDir(folder).filePath(QLatin1String(name)), "not the game");
+    }
+    const QString game = games.filePath(QStringLiteral("zz-TessarineVandryLive"));
+    writeFile(QDir(game).filePath(QStringLiteral("gamedata/default.xex")), xexImage());
+    for (const char* name : {"tessarine", "libkynruntime.so", "libkyngpu-xenos.so"}) {
+        const QString target = QDir(game).filePath(QLatin1String(name));
+        if (!QFile::copy(QDir(QStringLiteral(ORVELLO_STANDIN_DIR)).filePath(QLatin1String(name)), target))
+            qFatal("stand-in runtime missing in %s: build it first", ORVELLO_STANDIN_DIR);
+    }
+}
+
+double medianMs(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+template <typename Run>
+double timeMs(int runs, Run&& run)
+{
+    std::vector<double> samples;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        samples.push_back(timer.nsecsElapsed() / 1e6);
+        QCoreApplication::processEvents();
+    }
+    return medianMs(samples);
+}
+
+// What main() does between the application object and the event loop.
+std::unique_ptr<MainWindow> startLauncher()
+{
+    QString styleSheet;
+    if (loadThemedStyleSheet(gameProfile(), &styleSheet))
+        qApp->setStyleSheet(styleSheet);
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        qFatal("the window was never shown");
+    return window;
+}
+
+void report(const char* what, double ms, double goal)
+{
+    std::printf("%-34s %8.2f ms   goal <= %3.0f ms   %s\n", what, ms, goal, ms <= goal ? "met" : "MISSED");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir home(QStringLiteral(ORVELLO_BENCH_SCRATCH "/home-XXXXXX"));
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral(".config")).toLocal8Bit());
+    qputenv("TESSARINE_STANDIN_SECONDS", "0.2");
+    QApplication app(argc, argv);
+    configureApplication(gameProfile());
+    const Options options = parseOptions(app.arguments());
+    populateHome(home.path(), options.folders);
+    std::printf("launcher benchmark: %d folders under ~/Games, game in the last one, median of %d runs (%s)\n",
+                options.folders, options.runs, qPrintable(QGuiApplication::platformName()));
+
+    const double cold = timeMs(options.runs, [] {
+        sharedSettings().remove(QStringLiteral("detection"));
+        startLauncher();
+    });
+    const double warm = timeMs(options.runs, [] { startLauncher(); });
+
+    std::unique_ptr<MainWindow> window = startLauncher();
+    auto* play = window->findChild<QPushButton*>(QStringLiteral("playButton"));
+    const double refresh = timeMs(options.runs, [&] { window->refreshStatus(); });
+    const double launch = timeMs(options.runs, [&] { play->click(); });
+
+    // Where PLAY's time goes.
+    const QString root = resolveGameRoot(gameProfile());
+    const LauncherSettings settings = loadLauncherSettings();
+    const double save = timeMs(options.runs, [&] { saveLauncherSettings(settings); });
+    const double plan = timeMs(options.runs, [&] { buildLaunchPlan(gameProfile(), settings, root, root); });
+    const double cleanup = timeMs(options.runs, [] { removeStaleSharedMemory(); });
+    const LaunchPlan launchPlan = buildLaunchPlan(gameProfile(), settings, root, root);
+    const double start = timeMs(options.runs, [&] { launchGame(launchPlan); });
+
+    report("start-up, nothing remembered", cold, 300);
+    report("start-up, root remembered", warm, 300);
+    report("refreshStatus", refresh, 50);
+    report("PLAY up to the detached start", launch, 50);
+    std::printf("  of which: save %.2f ms, plan %.2f ms, shared-memory cleanup %.2f ms, start %.2f ms\n", save, plan,
+                cleanup, start);
+    return 0;
+}
