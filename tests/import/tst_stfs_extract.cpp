@@ -4,6 +4,8 @@
 #include "stfs_extract.h"
 #include "test_support.h"
 
+#include <QDirIterator>
+#include <QProcess>
 #include <QThread>
 
 #include <csignal>
@@ -74,6 +76,8 @@ private slots:
     void destinationObstacles();
     void writeFailureIsDetected();
     void stopsBetweenEntries();
+    void packedFolderTreeRoundTrips_data();
+    void packedFolderTreeRoundTrips();
 
 private:
     bool openImage(const StfsImage& image, StfsReader& reader)
@@ -450,6 +454,58 @@ void TestStfsExtract::stopsBetweenEntries()
     QCOMPARE(reports.size(), 2);
     QCOMPARE(readBytes(destination + QStringLiteral("/two")), patternBytes(5000, 2));
     QVERIFY(!QFileInfo::exists(destination + QStringLiteral("/three")));
+}
+
+void TestStfsExtract::packedFolderTreeRoundTrips_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("defaults") << QStringList();
+    QTest::newRow("LIVE, interleaved, folders last")
+        << QStringList{QStringLiteral("--magic"), QStringLiteral("LIVE"), QStringLiteral("--order"),
+                       QStringLiteral("interleaved"), QStringLiteral("--folders-last")};
+    QTest::newRow("PIRS, reversed, across block 28900")
+        << QStringList{QStringLiteral("--magic"), QStringLiteral("PIRS"), QStringLiteral("--order"),
+                       QStringLiteral("reversed"), QStringLiteral("--first-block"), QStringLiteral("28850")};
+}
+
+// stfs-build packs a folder tree; extracting the package gives the same tree.
+void TestStfsExtract::packedFolderTreeRoundTrips()
+{
+    QFETCH(QStringList, options);
+    const QString source = home->path(QStringLiteral("tree"));
+    const QMap<QString, QByteArray> files{
+        {QStringLiteral("default.xex"), patternBytes(20000, 1)},
+        {QStringLiteral("content/vandry.pak"), patternBytes(180 * 4096 + 77, 2)},
+        {QStringLiteral("content/empty.dat"), QByteArray()},
+        {QStringLiteral("content/deeper/still/.hidden"), QByteArray("h")},
+    };
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QDir().mkpath(QFileInfo(source + u'/' + it.key()).path());
+        QVERIFY(writeBytes(source + u'/' + it.key(), it.value()));
+    }
+    QDir().mkpath(source + QStringLiteral("/empty-folder"));
+
+    const QString package = home->path(QStringLiteral("tree.stfs"));
+    QProcess packer;
+    packer.setProcessChannelMode(QProcess::MergedChannels);
+    packer.start(QStringLiteral(STFS_BUILD_PATH), options + QStringList{source, package});
+    QVERIFY(packer.waitForFinished(60000));
+    QVERIFY2(packer.exitStatus() == QProcess::NormalExit && packer.exitCode() == 0, packer.readAll().constData());
+
+    StfsReader reader;
+    QString error;
+    QVERIFY2(reader.open(package, &error), qPrintable(error));
+    QVERIFY2(extractAll(reader, destination, {}, &error), qPrintable(error));
+    QStringList extracted;
+    QDirIterator it(destination, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        extracted.append(QDir(destination).relativeFilePath(it.next()));
+    extracted.sort();
+    QCOMPARE(extracted, (QStringList{"content", "content/deeper", "content/deeper/still",
+                                     "content/deeper/still/.hidden", "content/empty.dat", "content/vandry.pak",
+                                     "default.xex", "empty-folder"}));
+    for (auto file = files.cbegin(); file != files.cend(); ++file)
+        QCOMPARE(readBytes(destination + u'/' + file.key()), file.value());
 }
 
 QTEST_GUILESS_MAIN(TestStfsExtract)
