@@ -66,6 +66,7 @@ private slots:
     void brokenChains_data();
     void brokenChains();
     void hugeDeclaredSizeIsBoundedByThePackage();
+    void truncatedPackageFailsAtTheFirstMissingBlock();
     void foldersListedAfterTheirFiles();
     void overwritesExistingFile();
     void unsafeNames_data();
@@ -290,6 +291,22 @@ void TestStfsExtract::hugeDeclaredSizeIsBoundedByThePackage()
     image.linkOverrides[image.files[0].blocks.last()] = image.files[0].blocks.first();
     QCOMPARE(extractImage(image), QStringLiteral("Block chain for big reuses block 1"));
     QCOMPARE(QFileInfo(destination + QStringLiteral("/big")).size(), 3 * 4096);
+}
+
+// Blocks 1 to 10 form one run; the package ends inside block 6. The blocks
+// before it are written and the message names block 6's offset, just as a
+// walk reading one block at a time would leave it.
+void TestStfsExtract::truncatedPackageFailsAtTheFirstMissingBlock()
+{
+    PackageBuilder builder;
+    const QByteArray content = patternBytes(10 * 4096, 4);
+    builder.addFile("f", content);
+    StfsImage image = builder.build();
+    QCOMPARE(image.files[0].blocks.first(), 1u);
+    const qint64 block6 = 0xA000 + 7 * 4096;
+    image.fileSize = block6 + 100;
+    QCOMPARE(extractImage(image), QStringLiteral("Short read at offset %1").arg(block6));
+    QCOMPARE(readBytes(destination + QStringLiteral("/f")), content.left(5 * 4096));
 }
 
 void TestStfsExtract::foldersListedAfterTheirFiles()
