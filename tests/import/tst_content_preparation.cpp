@@ -355,8 +355,19 @@ void TestContentPreparation::realDecoder_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("decoded");
-    QTest::newRow("raw, empty") << rawZorv({}) << QByteArray();
-    QTest::newRow("raw, 100000 bytes") << rawZorv(patternBytes(100000, 8)) << patternBytes(100000, 8);
+    QTest::addColumn<QString>("message");  // empty: success
+    QTest::newRow("raw, empty") << rawZorv({}) << QByteArray() << QString();
+    QTest::newRow("raw, 100000 bytes") << rawZorv(patternBytes(100000, 8)) << patternBytes(100000, 8) << QString();
+    QByteArray wrongVersion = rawZorv("x");
+    wrongVersion[5] = 1;
+    QTest::newRow("wrong version") << wrongVersion << QByteArray()
+                                   << QStringLiteral("Decompressing content/data.bin failed (exit 4):\n"
+                                                     "not ZORV (magic/version mismatch)");
+    // Segment count 1 with 32-bit entries: the table needs 4 bytes more.
+    QTest::newRow("table exceeds the file") << QByteArray::fromHex("0FF512ED0100000000000000" "00400040")
+                                            << QByteArray()
+                                            << QStringLiteral("Decompressing content/data.bin failed (exit 4):\n"
+                                                              "table exceeds file");
 #ifdef ORVELLO_HAVE_LZX_ENCODER
     QByteArray text;
     for (int i = 0; text.size() < 200000; ++i)
@@ -365,12 +376,14 @@ void TestContentPreparation::realDecoder_data()
     const auto packed = lzxenc::pack_zorv(
         std::span(reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size())), options);
     QTest::newRow("LZX, contiguous")
-        << QByteArray(reinterpret_cast<const char*>(packed.file.data()), qsizetype(packed.file.size())) << text;
+        << QByteArray(reinterpret_cast<const char*>(packed.file.data()), qsizetype(packed.file.size())) << text
+        << QString();
 #endif
 }
 
 // The launcher's side of the real decoder: found on PATH, run per file, its
-// output put in place of the container.
+// output put in place of the container, or its message quoted and the
+// container kept.
 void TestContentPreparation::realDecoder()
 {
 #ifndef ORVELLO_ZORV_PATH
@@ -378,12 +391,22 @@ void TestContentPreparation::realDecoder()
 #else
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, decoded);
+    QFETCH(QString, message);
+    path.reset();  // restore PATH before replacing it
     path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(QFileInfo(QStringLiteral(ORVELLO_ZORV_PATH)).path()));
     putFile(QStringLiteral("content/data.bin"), file);
     QString error;
-    QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
-    QCOMPARE(fileAt(QStringLiteral("content/data.bin")), decoded);
-    QVERIFY(::listCompressedFiles(root).isEmpty());
+    const bool prepared = prepareContent(root, {}, &error);
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/content/data.bin.decoding")));
+    if (message.isEmpty()) {
+        QVERIFY2(prepared, qPrintable(error));
+        QCOMPARE(fileAt(QStringLiteral("content/data.bin")), decoded);
+        QVERIFY(::listCompressedFiles(root).isEmpty());
+    } else {
+        QVERIFY(!prepared);
+        QCOMPARE(error, message);
+        QCOMPARE(fileAt(QStringLiteral("content/data.bin")), file);
+    }
 #endif
 }
 
