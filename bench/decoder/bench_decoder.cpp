@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -24,9 +26,10 @@ const char kHelp[] =
     "usage: bench_decoder [options]\n"
     "\n"
     "Builds a mixed corpus (text, x86-64 programs and libraries, already-compressed\n"
-    "data; 40/40/20) from this machine's files, packs it with the test-side LZX encoder\n"
-    "into ZORV files at windows 2^17 and 2^21 (E8 translation on), compresses it with\n"
-    "gzip -6, then times as whole processes writing to a file, side by side:\n"
+    "data; 40/40/20) from this machine's files, packs it with the test-side LZX\n"
+    "encoder into ZORV files at windows 2^17 and 2^21 (E8 translation on, 256 KiB\n"
+    "blocks, 2 MiB segments), compresses it with gzip -6, then times as whole\n"
+    "processes writing to a file, side by side:\n"
     "  zorv <file.zorv> <out>            for each window\n"
     "  gzip -dc content.gz > out\n"
     "  libdeflate-gunzip -c content.gz > out\n"
@@ -113,11 +116,39 @@ void write_file(const fs::path& path, const std::vector<uint8_t>& bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-bool file_equals(const fs::path& path, const std::vector<uint8_t>& expected)
+// Compares two files a block at a time, so that the benchmark process stays
+// small while it starts the measured programs.
+bool same_file_contents(const fs::path& a, const fs::path& b)
 {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes == expected;
+    std::ifstream in_a(a, std::ios::binary), in_b(b, std::ios::binary);
+    if (!in_a || !in_b)
+        return false;
+    std::vector<char> block_a(1 << 20), block_b(1 << 20);
+    for (;;) {
+        in_a.read(block_a.data(), static_cast<std::streamsize>(block_a.size()));
+        in_b.read(block_b.data(), static_cast<std::streamsize>(block_b.size()));
+        if (in_a.gcount() != in_b.gcount() ||
+            std::memcmp(block_a.data(), block_b.data(), static_cast<size_t>(in_a.gcount())) != 0)
+            return false;
+        if (in_a.gcount() == 0)
+            return true;
+    }
+}
+
+// Peak resident set of this process in KiB (VmHWM). A child started from
+// here reports at least this as its own peak, since exec keeps the
+// high-water mark of the process that started it.
+long own_peak_rss_kib()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> value)
+            return value;
+        status.ignore(1 << 10, '\n');
+    }
+    return 0;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start)
@@ -136,35 +167,43 @@ struct Result {
     Command command;
     bool available = false;
     bool correct = false;
-    double median_seconds = 0;
-    double best_seconds = 0;
+    std::vector<double> seconds;
     long peak_rss_kib = 0;
+
+    double median() const { return seconds[seconds.size() / 2]; }
+    double best() const { return seconds.front(); }
 };
 
-Result measure(const Command& command, const fs::path& output, const std::vector<uint8_t>& content, int repeat)
+// One checked warm-up run per command, then `repeat` rounds that run every
+// command once in turn, so that load from elsewhere on the machine falls on
+// all of them alike.
+std::vector<Result> measure_all(const std::vector<Command>& commands, const fs::path& output,
+                                const fs::path& expected, int repeat)
 {
-    Result result{command};
-    result.available = !find_program(command.argv[0]).empty() || fs::exists(command.argv[0]);
-    if (!result.available)
-        return result;
-    const ProcessMeasure warm = run_measured(command.argv, command.stdout_path);
-    result.correct = warm.ok && file_equals(output, content);
-    if (!result.correct)
-        return result;
-    std::vector<double> times;
-    for (int i = 0; i < repeat; ++i) {
-        const ProcessMeasure m = run_measured(command.argv, command.stdout_path);
-        if (!m.ok) {
-            result.correct = false;
-            return result;
+    std::vector<Result> results;
+    for (const Command& command : commands) {
+        Result result;
+        result.command = command;
+        result.available = !find_program(command.argv[0]).empty() || fs::exists(command.argv[0]);
+        if (result.available) {
+            const ProcessMeasure warm = run_measured(command.argv, command.stdout_path);
+            result.correct = warm.ok && same_file_contents(output, expected);
         }
-        times.push_back(m.seconds);
-        result.peak_rss_kib = std::max(result.peak_rss_kib, m.peak_rss_kib);
+        results.push_back(result);
     }
-    std::sort(times.begin(), times.end());
-    result.median_seconds = times[times.size() / 2];
-    result.best_seconds = times.front();
-    return result;
+    for (int round = 0; round < repeat; ++round) {
+        for (Result& result : results) {
+            if (!result.correct)
+                continue;
+            const ProcessMeasure m = run_measured(result.command.argv, result.command.stdout_path);
+            result.correct = m.ok;
+            result.seconds.push_back(m.seconds);
+            result.peak_rss_kib = std::max(result.peak_rss_kib, m.peak_rss_kib);
+        }
+    }
+    for (Result& result : results)
+        std::sort(result.seconds.begin(), result.seconds.end());
+    return results;
 }
 
 void print_table(const std::vector<Result>& results, size_t content_size)
@@ -172,7 +211,7 @@ void print_table(const std::vector<Result>& results, size_t content_size)
     double gzip_seconds = 0;
     for (const Result& r : results)
         if (r.command.label == "gzip -dc" && r.correct)
-            gzip_seconds = r.median_seconds;
+            gzip_seconds = r.median();
     std::printf("\n%-22s %-18s %10s %10s %10s %12s %10s\n", "command", "input", "MB/s", "median s", "best s",
                 "peak RSS MiB", "vs gzip");
     for (const Result& r : results) {
@@ -185,76 +224,123 @@ void print_table(const std::vector<Result>& results, size_t content_size)
             std::printf("FAILED (did not exit 0 or wrong output)\n");
             continue;
         }
-        std::printf("%10.1f %10.3f %10.3f %12.1f ", content_size / 1e6 / r.median_seconds, r.median_seconds,
-                    r.best_seconds, r.peak_rss_kib / 1024.0);
+        std::printf("%10.1f %10.3f %10.3f %12.1f ", content_size / 1e6 / r.median(), r.median(), r.best(),
+                    r.peak_rss_kib / 1024.0);
         if (gzip_seconds > 0)
-            std::printf("%9.2fx\n", gzip_seconds / r.median_seconds);
+            std::printf("%9.2fx\n", gzip_seconds / r.median());
         else
             std::printf("%10s\n", "-");
     }
     for (const Result& r : results) {
         if (r.command.label != "zorv" || !r.correct || gzip_seconds <= 0)
             continue;
-        const double ratio = gzip_seconds / r.median_seconds;
+        const double ratio = gzip_seconds / r.median();
         std::printf("goal zorv >= 2x gzip -dc (%s): %.2fx, %s\n", r.command.input_name.c_str(), ratio,
                     ratio >= 2.0 ? "met" : "NOT met");
     }
+}
+
+struct PreparedFiles {
+    size_t content_size = 0;
+    fs::path content;
+    fs::path gzip;
+    std::vector<fs::path> zorv;
+};
+
+PreparedFiles prepared_file_names(const fs::path& work)
+{
+    PreparedFiles files;
+    files.content = work / "content.bin";
+    files.gzip = work / "content.gz";
+    for (unsigned bits : {17u, 21u})
+        files.zorv.push_back(work / ("content-w" + std::to_string(bits) + ".zorv"));
+    return files;
+}
+
+// Builds the corpus and its compressed forms on disk.
+void prepare_files(const Settings& settings, const fs::path& work)
+{
+    const PreparedFiles files = prepared_file_names(work);
+    auto start = std::chrono::steady_clock::now();
+    const BenchCorpus corpus = build_bench_corpus(settings.size_mib << 20);
+    write_file(files.content, corpus.bytes);
+    std::printf("corpus: %zu bytes (text %zu, code %zu, compressed %zu) in %.1f s\n  %s\n", corpus.bytes.size(),
+                corpus.text_bytes, corpus.code_bytes, corpus.compressed_bytes, seconds_since(start),
+                corpus.sources.c_str());
+
+    for (size_t i = 0; i < files.zorv.size(); ++i) {
+        const unsigned bits = i == 0 ? 17 : 21;
+        lzxenc::ZorvPackOptions options;
+        options.lzx.window_bits = bits;
+        options.lzx.e8_file_size = 12000000;
+        // Long blocks spanning several frames, as in the game's own streams.
+        options.lzx.block_size = 262144;
+        options.segment_size = settings.segment_size;
+        start = std::chrono::steady_clock::now();
+        const lzxenc::ZorvPackResult result = lzxenc::pack_zorv(corpus.bytes, options);
+        write_file(files.zorv[i], result.file);
+        std::printf("zorv window 2^%u: %zu bytes (%.1f%%), %zu segments, encoded in %.1f s\n", bits,
+                    result.file.size(), 100.0 * result.file.size() / corpus.bytes.size(), result.segments,
+                    seconds_since(start));
+    }
+
+    start = std::chrono::steady_clock::now();
+    if (!run_measured({"gzip", "-6", "-c", files.content.string()}, files.gzip.string()).ok)
+        throw std::runtime_error("gzip -6 failed");
+    std::printf("gzip -6: %ju bytes (%.1f%%) in %.1f s\n", static_cast<uintmax_t>(fs::file_size(files.gzip)),
+                100.0 * fs::file_size(files.gzip) / corpus.bytes.size(), seconds_since(start));
+}
+
+// Prepares the files in a child process. A program started later reports as
+// its peak memory at least the high-water mark of the process that started
+// it (exec keeps it), so the large buffers of the preparation must never
+// have lived in this process.
+void prepare_files_in_child(const Settings& settings, const fs::path& work)
+{
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int code = 0;
+        try {
+            prepare_files(settings, work);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "bench_decoder: %s\n", error.what());
+            code = 1;
+        }
+        std::fflush(stdout);
+        _exit(code);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("preparing the corpus failed");
 }
 
 int run(const Settings& settings)
 {
     const fs::path work = settings.work;
     fs::create_directories(work);
-    const size_t size = settings.size_mib << 20;
-
-    auto start = std::chrono::steady_clock::now();
-    const BenchCorpus corpus = build_bench_corpus(size);
-    const fs::path content_path = work / "content.bin";
-    write_file(content_path, corpus.bytes);
-    std::printf("corpus: %zu bytes (text %zu, code %zu, compressed %zu) in %.1f s\n  %s\n", corpus.bytes.size(),
-                corpus.text_bytes, corpus.code_bytes, corpus.compressed_bytes, seconds_since(start),
-                corpus.sources.c_str());
-
-    std::vector<std::pair<unsigned, fs::path>> packed;
-    for (unsigned bits : {17u, 21u}) {
-        lzxenc::ZorvPackOptions options;
-        options.lzx.window_bits = bits;
-        options.lzx.e8_file_size = 12000000;
-        options.segment_size = settings.segment_size;
-        start = std::chrono::steady_clock::now();
-        const lzxenc::ZorvPackResult result = lzxenc::pack_zorv(corpus.bytes, options);
-        const fs::path path = work / ("content-w" + std::to_string(bits) + ".zorv");
-        write_file(path, result.file);
-        std::printf("packed window 2^%u: %zu bytes (%.1f%%), %zu segments, encoded in %.1f s\n", bits,
-                    result.file.size(), 100.0 * result.file.size() / corpus.bytes.size(), result.segments,
-                    seconds_since(start));
-        packed.emplace_back(bits, path);
-    }
-
-    const fs::path gz_path = work / "content.gz";
-    start = std::chrono::steady_clock::now();
-    const ProcessMeasure gz = run_measured({"gzip", "-6", "-c", content_path.string()}, gz_path.string());
-    if (!gz.ok)
-        throw std::runtime_error("gzip -6 failed");
-    std::printf("gzip -6: %ju bytes (%.1f%%) in %.1f s\n", static_cast<uintmax_t>(fs::file_size(gz_path)),
-                100.0 * fs::file_size(gz_path) / corpus.bytes.size(), seconds_since(start));
+    prepare_files_in_child(settings, work);
+    PreparedFiles files = prepared_file_names(work);
+    files.content_size = fs::file_size(files.content);
 
     const fs::path output = work / "decoded.out";
     std::vector<Command> commands;
-    for (const auto& [bits, path] : packed)
+    for (const fs::path& path : files.zorv)
         commands.push_back({"zorv", path.filename().string(), {settings.zorv, path.string(), output.string()},
                             "/dev/null"});
-    commands.push_back({"gzip -dc", "content.gz", {"gzip", "-dc", gz_path.string()}, output.string()});
+    commands.push_back({"gzip -dc", "content.gz", {"gzip", "-dc", files.gzip.string()}, output.string()});
     commands.push_back(
-        {"libdeflate-gunzip -c", "content.gz", {"libdeflate-gunzip", "-c", gz_path.string()}, output.string()});
-    commands.push_back({"cat", "content.bin", {"cat", content_path.string()}, output.string()});
+        {"libdeflate-gunzip -c", "content.gz", {"libdeflate-gunzip", "-c", files.gzip.string()}, output.string()});
+    commands.push_back({"cat", "content.bin", {"cat", files.content.string()}, output.string()});
 
-    std::vector<Result> results;
-    for (const Command& command : commands)
-        results.push_back(measure(command, output, corpus.bytes, settings.repeat));
-    print_table(results, corpus.bytes.size());
-    std::printf("(%d timed runs each after one checked warm-up run; MB/s = decoded bytes / median wall time)\n",
-                settings.repeat);
+    const long floor_kib = own_peak_rss_kib();
+    const std::vector<Result> results = measure_all(commands, output, files.content, settings.repeat);
+    print_table(results, files.content_size);
+    std::printf("(%d timed rounds after one checked warm-up run each; MB/s = decoded bytes / median wall time;\n"
+                " peak RSS cannot read below this benchmark's own %.1f MiB)\n",
+                settings.repeat, floor_kib / 1024.0);
 
     bool all_ok = true;
     for (const Result& r : results)

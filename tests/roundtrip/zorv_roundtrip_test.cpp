@@ -58,26 +58,37 @@ protected:
     // Runs `zorv in out` on the file and collects what it produced.
     ZorvRun run(const std::vector<uint8_t>& file)
     {
-        const fs::path in = dir_ / "in.zorv", out = dir_ / "out.bin", err = dir_ / "stderr.txt";
+        const fs::path in = dir_ / "in.zorv", out = dir_ / "out.bin";
         write_file(in, file);
         fs::remove(out);
+        ZorvRun result;
+        result.exit_code = run_program({ZORV_PROGRAM, in.string(), out.string()}, &result.message);
+        result.output = read_file(out);
+        return result;
+    }
+
+    // Runs a program with its standard error collected; returns its exit code.
+    int run_program(std::vector<std::string> args, std::string* message)
+    {
+        const fs::path err = dir_ / "stderr.txt";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::string program = ZORV_PROGRAM, in_arg = in.string(), out_arg = out.string();
-        char* argv[] = {program.data(), in_arg.data(), out_arg.data(), nullptr};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
         pid_t pid = 0;
-        ZorvRun result;
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) {
+        int exit_code = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
             int status = 0;
             waitpid(pid, &status, 0);
-            result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        const auto message = read_file(err);
-        result.message.assign(message.begin(), message.end());
-        result.output = read_file(out);
-        return result;
+        const auto text = read_file(err);
+        message->assign(text.begin(), text.end());
+        return exit_code;
     }
 
     fs::path dir_;
@@ -240,6 +251,53 @@ TEST_F(ZorvProgram, SegmentNeedingTheRetryBetweenStandardSegments)
         EXPECT_EQ(run.message, summary(3, 1, 2, zoned ? "zoned" : "contiguous", file.size(), 270000));
         EXPECT_TRUE(run.output == concatenated(contents));
     }
+}
+
+} // namespace
+
+namespace {
+
+// The zorv-pack tool, as other engineers' fixtures use it: every layout and
+// a few encoder switches, decoded by zorv.
+TEST_F(ZorvProgram, FilesMadeByZorvPack)
+{
+    const auto content = make_synthetic_data(DataKind::Mixed, 300001, 77);
+    write_file(dir_ / "content.bin", content);
+    struct Case {
+        std::vector<std::string> options;
+        const char* layout_word;
+    };
+    const Case cases[] = {
+        {{}, "contiguous"},
+        {{"--layout", "raw"}, nullptr},
+        {{"--window", "21", "--size-width", "20", "--segment-size", "100000", "--e8"}, "contiguous"},
+        {{"--layout", "zoned", "--zone-shift", "1", "--blocks", "v,u,a", "--block-size", "12345", "--e8=999999"},
+         "zoned"},
+        {{"--window", "15", "--blocks", "u,v", "--block-size", "3001", "--no-padding", "--max-match", "8"},
+         "contiguous"},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& option : c.options)
+            joined += option + " ";
+        SCOPED_TRACE(joined);
+        std::vector<std::string> args = {ZORV_PACK_PROGRAM};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back((dir_ / "content.bin").string());
+        args.push_back((dir_ / "packed.zorv").string());
+        std::string pack_message;
+        ASSERT_EQ(run_program(args, &pack_message), 0) << pack_message;
+        const ZorvRun run = this->run(read_file(dir_ / "packed.zorv"));
+        EXPECT_EQ(run.exit_code, 0) << run.message;
+        if (c.layout_word)
+            EXPECT_NE(run.message.find(std::string(c.layout_word) + ": "), std::string::npos) << run.message;
+        else
+            EXPECT_EQ(run.message.rfind("raw: ", 0), 0u) << run.message;
+        EXPECT_TRUE(run.output == content);
+    }
+    std::string message;
+    EXPECT_EQ(run_program({ZORV_PACK_PROGRAM, "--window", "22", "a", "b"}, &message), 2) << "bad option value";
+    EXPECT_EQ(run_program({ZORV_PACK_PROGRAM, (dir_ / "missing").string(), (dir_ / "x").string()}, &message), 1);
 }
 
 } // namespace

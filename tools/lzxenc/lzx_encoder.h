@@ -62,7 +62,7 @@ struct LzxOptions {
     unsigned max_match_length = kMaxMatch;
 
     // Hash-chain search depth (1 or more).
-    unsigned max_chain = 24;
+    unsigned max_chain = 16;
 
     // Write R1, R2, R0 (rotated) into each uncompressed block instead of
     // R0, R1, R2; the encoder continues from the rotated registers, as the

@@ -8,7 +8,7 @@ namespace {
 
 constexpr unsigned kHashBits = 17;
 constexpr uint32_t kMinHashedMatch = 3;
-constexpr uint32_t kGoodEnoughLength = 128; // stop searching once a match is this long
+constexpr uint32_t kGoodEnoughLength = 48; // stop searching once a match is this long
 
 } // namespace
 

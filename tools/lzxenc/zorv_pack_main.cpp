@@ -32,7 +32,7 @@ const char kUsage[] =
     "                      (default 12000000) and translate the data\n"
     "  --no-padding        no padding byte after odd-length uncompressed blocks\n"
     "  --max-match N       longest match, 2..257 (default 257)\n"
-    "  --chain N           match search depth (default 24)\n"
+    "  --chain N           match search depth (default 16)\n"
     "  --stats             print what was written to standard error\n"
     "Exit codes: 0 done, 1 failure, 2 bad command line.\n";
 
@@ -42,13 +42,14 @@ const char kUsage[] =
     std::exit(2);
 }
 
-unsigned long long parse_number(const std::string& text, const char* option)
+unsigned long long parse_number(const std::string& text, const char* option, unsigned long long low = 0,
+                                unsigned long long high = ~0ull)
 {
     char* end = nullptr;
     errno = 0;
     const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-')
-        usage_error(std::string("bad number for ") + option + ": " + text);
+    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || value < low || value > high)
+        usage_error(std::string("bad value for ") + option + ": " + text);
     return value;
 }
 
@@ -96,7 +97,7 @@ CommandLine parse_command_line(int argc, char** argv)
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else if (arg == "--window") {
-            line.pack.lzx.window_bits = static_cast<unsigned>(parse_number(value("--window"), "--window"));
+            line.pack.lzx.window_bits = static_cast<unsigned>(parse_number(value("--window"), "--window", 15, 21));
         } else if (arg == "--layout") {
             const std::string kind = value("--layout");
             if (kind == "raw")
@@ -108,9 +109,9 @@ CommandLine parse_command_line(int argc, char** argv)
             else
                 usage_error("unknown layout: " + kind);
         } else if (arg == "--segment-size") {
-            line.pack.segment_size = parse_number(value("--segment-size"), "--segment-size");
+            line.pack.segment_size = parse_number(value("--segment-size"), "--segment-size", 1);
         } else if (arg == "--zone-shift") {
-            line.pack.zone_shift = static_cast<unsigned>(parse_number(value("--zone-shift"), "--zone-shift"));
+            line.pack.zone_shift = static_cast<unsigned>(parse_number(value("--zone-shift"), "--zone-shift", 0, 3));
         } else if (arg == "--size-width") {
             const auto width = parse_number(value("--size-width"), "--size-width");
             if (width != 20 && width != 32)
@@ -119,17 +120,17 @@ CommandLine parse_command_line(int argc, char** argv)
         } else if (arg == "--blocks") {
             line.pack.lzx.block_pattern = parse_blocks(value("--blocks"));
         } else if (arg == "--block-size") {
-            line.pack.lzx.block_size = static_cast<uint32_t>(parse_number(value("--block-size"), "--block-size"));
+            line.pack.lzx.block_size = static_cast<uint32_t>(parse_number(value("--block-size"), "--block-size", 1, 16777215));
         } else if (arg == "--e8") {
             line.pack.lzx.e8_file_size = 12000000;
         } else if (arg.rfind("--e8=", 0) == 0) {
-            line.pack.lzx.e8_file_size = static_cast<uint32_t>(parse_number(arg.substr(5), "--e8"));
+            line.pack.lzx.e8_file_size = static_cast<uint32_t>(parse_number(arg.substr(5), "--e8", 0, 0x7FFFFFFF));
         } else if (arg == "--no-padding") {
             line.pack.lzx.pad_odd_uncompressed = false;
         } else if (arg == "--max-match") {
-            line.pack.lzx.max_match_length = static_cast<unsigned>(parse_number(value("--max-match"), "--max-match"));
+            line.pack.lzx.max_match_length = static_cast<unsigned>(parse_number(value("--max-match"), "--max-match", 2, 257));
         } else if (arg == "--chain") {
-            line.pack.lzx.max_chain = static_cast<unsigned>(parse_number(value("--chain"), "--chain"));
+            line.pack.lzx.max_chain = static_cast<unsigned>(parse_number(value("--chain"), "--chain", 1, 1u << 16));
         } else if (arg == "--stats") {
             line.print_stats = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
