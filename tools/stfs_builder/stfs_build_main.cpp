@@ -78,6 +78,9 @@ int main(int argc, char** argv)
     parser.addOption({QStringLiteral("folders-last"), QStringLiteral("List folders after all files.")});
     parser.addOption({QStringLiteral("first-block"), QStringLiteral("Number of the first data block used."),
                       QStringLiteral("block"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("header-size"),
+                      QStringLiteral("Header size in bytes; the data area starts at the next multiple of 4096."),
+                      QStringLiteral("bytes"), QStringLiteral("38682")});
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("Folder to pack."));
     parser.addPositionalArgument(QStringLiteral("package"), QStringLiteral("Package file to write."));
     parser.process(app);
@@ -96,6 +99,9 @@ int main(int argc, char** argv)
     options.firstBlock = parser.value(QStringLiteral("first-block")).toUInt(&numberOk);
     if (!numberOk)
         return failWith(QStringLiteral("bad --first-block"));
+    options.headerSize = parser.value(QStringLiteral("header-size")).toUInt(&numberOk);
+    if (!numberOk || options.headerSize == 0)
+        return failWith(QStringLiteral("bad --header-size"));
     if (!parseOrder(parser.value(QStringLiteral("order")), &options.order))
         return failWith(QStringLiteral("unknown order %1").arg(parser.value(QStringLiteral("order"))));
 
