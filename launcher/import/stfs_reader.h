@@ -43,7 +43,10 @@ public:
     StfsReader(const StfsReader&) = delete;
     StfsReader& operator=(const StfsReader&) = delete;
 
+    // Besides the header and chain checks, refuses a file table whose folder
+    // links loop or whose paths add up to more than kMaxTotalPathLength.
     bool open(const QString& path, QString* error = nullptr);
+    // Reads exactly length bytes at offset into *out (which must not be null).
     bool readAt(qint64 offset, qint64 length, QByteArray* out, QString* error = nullptr);
     qint64 blockOffset(quint32 block) const;
     bool readHashEntry(quint32 block, quint32* next, QString* error = nullptr);
@@ -53,8 +56,9 @@ public:
 
     // Slot of data block n in the data area (the P(n) of the format).
     static quint64 slotOfBlock(quint64 block, quint32 allocatedBlocks);
-    // Number of data blocks 0..k-1 whose whole 4096 bytes lie inside the
-    // package file; no chain of distinct blocks can be longer than this.
+    // Number k of data blocks 0..k-1 whose whole 4096 bytes lie inside the
+    // package file (at most allocatedBlocks); no chain of distinct readable
+    // blocks can be longer than this.
     quint32 blocksInFile() const;
 
     std::unique_ptr<QFile> device;
