@@ -168,10 +168,12 @@ struct Result {
     bool available = false;
     bool correct = false;
     std::vector<double> seconds;
+    std::vector<double> cpu_seconds;
     long peak_rss_kib = 0;
 
     double median() const { return seconds[seconds.size() / 2]; }
     double best() const { return seconds.front(); }
+    double median_cpu() const { return cpu_seconds[cpu_seconds.size() / 2]; }
 };
 
 // One checked warm-up run per command, then `repeat` rounds that run every
@@ -186,6 +188,7 @@ std::vector<Result> measure_all(const std::vector<Command>& commands, const fs::
         result.command = command;
         result.available = !find_program(command.argv[0]).empty() || fs::exists(command.argv[0]);
         if (result.available) {
+            fs::remove(output);
             const ProcessMeasure warm = run_measured(command.argv, command.stdout_path);
             result.correct = warm.ok && same_file_contents(output, expected);
         }
@@ -195,14 +198,20 @@ std::vector<Result> measure_all(const std::vector<Command>& commands, const fs::
         for (Result& result : results) {
             if (!result.correct)
                 continue;
+            // A fresh file each time: rewriting a truncated file makes some
+            // file systems flush it on close, which would time the disk.
+            fs::remove(output);
             const ProcessMeasure m = run_measured(result.command.argv, result.command.stdout_path);
             result.correct = m.ok;
             result.seconds.push_back(m.seconds);
+            result.cpu_seconds.push_back(m.cpu_seconds);
             result.peak_rss_kib = std::max(result.peak_rss_kib, m.peak_rss_kib);
         }
     }
-    for (Result& result : results)
+    for (Result& result : results) {
         std::sort(result.seconds.begin(), result.seconds.end());
+        std::sort(result.cpu_seconds.begin(), result.cpu_seconds.end());
+    }
     return results;
 }
 
@@ -212,8 +221,8 @@ void print_table(const std::vector<Result>& results, size_t content_size)
     for (const Result& r : results)
         if (r.command.label == "gzip -dc" && r.correct)
             gzip_seconds = r.median();
-    std::printf("\n%-22s %-18s %10s %10s %10s %12s %10s\n", "command", "input", "MB/s", "median s", "best s",
-                "peak RSS MiB", "vs gzip");
+    std::printf("\n%-22s %-18s %8s %9s %8s %8s %8s %9s\n", "command", "input", "MB/s", "median s", "best s",
+                "cpu s", "RSS MiB", "vs gzip");
     for (const Result& r : results) {
         std::printf("%-22s %-18s ", r.command.label.c_str(), r.command.input_name.c_str());
         if (!r.available) {
@@ -224,12 +233,12 @@ void print_table(const std::vector<Result>& results, size_t content_size)
             std::printf("FAILED (did not exit 0 or wrong output)\n");
             continue;
         }
-        std::printf("%10.1f %10.3f %10.3f %12.1f ", content_size / 1e6 / r.median(), r.median(), r.best(),
-                    r.peak_rss_kib / 1024.0);
+        std::printf("%8.1f %9.3f %8.3f %8.3f %8.1f ", content_size / 1e6 / r.median(), r.median(), r.best(),
+                    r.median_cpu(), r.peak_rss_kib / 1024.0);
         if (gzip_seconds > 0)
-            std::printf("%9.2fx\n", gzip_seconds / r.median());
+            std::printf("%8.2fx\n", gzip_seconds / r.median());
         else
-            std::printf("%10s\n", "-");
+            std::printf("%9s\n", "-");
     }
     for (const Result& r : results) {
         if (r.command.label != "zorv" || !r.correct || gzip_seconds <= 0)
@@ -339,7 +348,8 @@ int run(const Settings& settings)
     const std::vector<Result> results = measure_all(commands, output, files.content, settings.repeat);
     print_table(results, files.content_size);
     std::printf("(%d timed rounds after one checked warm-up run each; MB/s = decoded bytes / median wall time;\n"
-                " peak RSS cannot read below this benchmark's own %.1f MiB)\n",
+                " cpu s = median user + system time; RSS = peak resident set, which cannot read below\n"
+                " this benchmark's own %.1f MiB)\n",
                 settings.repeat, floor_kib / 1024.0);
 
     bool all_ok = true;

@@ -40,6 +40,8 @@ ProcessMeasure run_measured(const std::vector<std::string>& argv, const std::str
     if (wait4(pid, &status, 0, &usage) != pid)
         return measure;
     measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measure.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     measure.peak_rss_kib = usage.ru_maxrss;
     measure.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     measure.ok = measure.exit_code == 0;

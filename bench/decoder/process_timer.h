@@ -10,6 +10,7 @@ struct ProcessMeasure {
     bool ok = false;        // started, and exited normally with code 0
     int exit_code = -1;
     double seconds = 0;     // wall clock, from start to reaped
+    double cpu_seconds = 0; // user + system time of the child
     long peak_rss_kib = 0;  // ru_maxrss of the child
 };
 
