@@ -109,8 +109,7 @@ TEST(LzxDecompressDiscard, GivesTheSameResultsWithoutOutput)
     EXPECT_EQ(lzx_decompress_discard(stream.data(), stream.size(), content.size(), 1u << 16), 0);
     EXPECT_EQ(lzx_decompress_discard(stream.data(), stream.size() - 3, content.size(), 1u << 16), 3);
     EXPECT_EQ(lzx_decompress_discard(stream.data(), stream.size(), content.size(), 1u << 22), 1);
-    Bytes corrupt = stream;
-    corrupt[1] = 0xFF;  // block type 7
+    const Bytes corrupt = invalid_block_stream();
     EXPECT_EQ(lzx_decompress_discard(corrupt.data(), corrupt.size(), content.size(), 1u << 16), 11);
 }
 

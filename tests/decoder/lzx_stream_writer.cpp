@@ -238,4 +238,14 @@ Bytes uncompressed_stream(const Bytes& content)
     return w.finish();
 }
 
+Bytes invalid_block_stream()
+{
+    LzxStreamWriter w;
+    w.stream_header();
+    w.block_header(7, 1000);
+    Bytes stream = w.finish();
+    stream.resize(stream.size() + 64, 0);
+    return stream;
+}
+
 }  // namespace decoder_test

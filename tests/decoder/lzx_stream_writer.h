@@ -125,5 +125,7 @@ unsigned match_symbol(unsigned slot, unsigned length);
 
 // An LZX stream (window of any size) holding `content` in one uncompressed block.
 Bytes uncompressed_stream(const Bytes& content);
+// A stream whose first block has the invalid type 7, followed by zero bytes.
+Bytes invalid_block_stream();
 
 }  // namespace decoder_test

@@ -2,19 +2,18 @@
 #include "test_support.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace decoder_test {
 namespace {
@@ -136,30 +135,60 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
-ProgramRun run_program(const std::string& program, const std::vector<std::string>& args)
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& args,
+                       const ProgramOptions& options)
 {
     TempDir capture;
     const std::string out_path = (capture / "stdout").string();
     const std::string err_path = (capture / "stderr").string();
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
-    pid_t pid;
-    const int spawn_error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawn_error != 0)
+    int input_pipe[2] = {-1, -1};
+    if (options.stdin_data && ::pipe(input_pipe) != 0)
+        throw std::runtime_error("cannot create a pipe");
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
         throw std::runtime_error("cannot start " + program);
+    if (pid == 0) {
+        // Child: only async-signal-safe calls until exec.
+        const int in = options.stdin_data ? input_pipe[0] : ::open("/dev/null", O_RDONLY);
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(126);
+        if (options.stdin_data)
+            ::close(input_pipe[1]);
+        if (options.address_space_limit) {
+            const struct rlimit limit = {options.address_space_limit, options.address_space_limit};
+            if (::setrlimit(RLIMIT_AS, &limit) != 0)
+                ::_exit(126);
+        }
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+
+    if (options.stdin_data) {
+        ::close(input_pipe[0]);
+        const Bytes& data = *options.stdin_data;
+        size_t done = 0;
+        ::signal(SIGPIPE, SIG_IGN);  // the program may stop reading early
+        while (done < data.size()) {
+            const ssize_t n = ::write(input_pipe[1], data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        ::close(input_pipe[1]);
+    }
 
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
             throw std::runtime_error("cannot wait for " + program);
     }

@@ -37,8 +37,31 @@ struct ProgramRun {
     std::string err;     // standard error
 };
 
+struct ProgramOptions {
+    // Fed to standard input through a pipe when set; otherwise /dev/null.
+    const Bytes* stdin_data = nullptr;
+    // Address-space limit for the program (RLIMIT_AS), 0 = none.
+    uint64_t address_space_limit = 0;
+};
+
 // Runs `program` with `args` (args[0] is the name it is started under) and
 // waits for it.
-ProgramRun run_program(const std::string& program, const std::vector<std::string>& args);
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& args,
+                       const ProgramOptions& options = {});
+
+// True when this build runs under AddressSanitizer, which reserves far more
+// address space than any limit a test would set.
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    true;
+#else
+    false;
+#endif
+#else
+    false;
+#endif
 
 }  // namespace decoder_test
