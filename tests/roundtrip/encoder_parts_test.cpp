@@ -9,6 +9,7 @@
 #include "lzx_encoder.h"
 #include "lzx_format.h"
 #include "synthetic_data.h"
+#include "tree_lengths.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,61 @@ TEST(HuffmanCode, CanonicalCodesFollowLengthThenSymbolOrder)
     EXPECT_EQ(canonical_codes({2, 1, 3, 3}), (std::vector<uint16_t>{0b10, 0b0, 0b110, 0b111}));
     EXPECT_EQ(canonical_codes({0, 3, 3, 3, 3, 3, 2, 4, 4}),
               (std::vector<uint16_t>{0, 0b010, 0b011, 0b100, 0b101, 0b110, 0b00, 0b1110, 0b1111}));
+}
+
+// Applies planned pretree codes the way the decoder reads them.
+std::vector<uint8_t> apply_plan(std::vector<uint8_t> lengths, const LengthsPlan& plan)
+{
+    size_t i = 0;
+    for (const LengthsPlan::Op& op : plan.ops) {
+        if (op.symbol <= 16) {
+            lengths.at(i) = static_cast<uint8_t>((lengths.at(i) + 17 - op.symbol) % 17);
+            ++i;
+        } else {
+            const unsigned count = op.run_value + (op.symbol == kPretreeZeroRunLong ? 20 : 4);
+            const uint8_t value = op.symbol == kPretreeSameRun
+                                      ? static_cast<uint8_t>((lengths.at(i) + 17 - op.difference) % 17)
+                                      : 0;
+            for (unsigned k = 0; k < count; ++k)
+                lengths.at(i++) = value; // .at(): a run past the end fails here
+        }
+    }
+    EXPECT_EQ(i, lengths.size());
+    return lengths;
+}
+
+TEST(TreeLengths, PlannedCodesRebuildTheNewLengths)
+{
+    TestRandom rng(3);
+    for (int trial = 0; trial < 200; ++trial) {
+        const unsigned count = 1 + rng.below(300);
+        std::vector<uint8_t> previous(count), next;
+        for (uint8_t& length : previous)
+            length = static_cast<uint8_t>(rng.below(17));
+        while (next.size() < count) {
+            // runs of zeros and of one length, of every size, and single values
+            const uint8_t value = rng.below(3) == 0 ? 0 : static_cast<uint8_t>(rng.below(17));
+            next.insert(next.end(), 1 + rng.below(rng.below(2) ? 60 : 4), value);
+        }
+        next.resize(count);
+        for (bool runs : {true, false}) {
+            const LengthsPlan plan = plan_lengths(previous.data(), next.data(), count, runs);
+            ASSERT_EQ(apply_plan(previous, plan), next) << "trial " << trial << (runs ? " with runs" : "");
+            for (const LengthsPlan::Op& op : plan.ops)
+                ASSERT_TRUE(runs || op.symbol <= 16);
+        }
+    }
+    // 25 zeros, six 3s, a 5, five zeros over all-zero previous lengths.
+    std::vector<uint8_t> next(25, 0);
+    next.insert(next.end(), 6, 3);
+    next.push_back(5);
+    next.insert(next.end(), 5, 0);
+    const std::vector<uint8_t> zeros(next.size(), 0);
+    const LengthsPlan plan = plan_lengths(zeros.data(), next.data(), static_cast<unsigned>(next.size()), true);
+    std::vector<uint8_t> symbols;
+    for (const LengthsPlan::Op& op : plan.ops)
+        symbols.push_back(op.symbol);
+    EXPECT_EQ(symbols, (std::vector<uint8_t>{18, 19, 14, 12, 17}));
 }
 
 TEST(LzxFormat, PositionSlotsCoverEveryOffsetOfEveryWindow)

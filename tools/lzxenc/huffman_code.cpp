@@ -1,6 +1,8 @@
 // Length-limited canonical Huffman codes (see huffman_code.h).
 #include "huffman_code.h"
 
+#include "bit_writer.h"
+
 #include <algorithm>
 #include <queue>
 #include <stdexcept>
@@ -122,6 +124,19 @@ uint32_t kraft_sum_scaled(const std::vector<uint8_t>& lengths)
         if (length != 0)
             sum += uint32_t{1} << (16 - length);
     return sum;
+}
+
+void HuffmanCode::build(const std::vector<uint32_t>& frequencies, unsigned max_length)
+{
+    lengths = build_code_lengths(frequencies, max_length);
+    codes = canonical_codes(lengths);
+}
+
+void HuffmanCode::write(BitWriter& writer, unsigned symbol) const
+{
+    if (lengths.at(symbol) == 0)
+        throw std::logic_error("HuffmanCode: symbol without a code");
+    writer.put_bits(codes[symbol], lengths[symbol]);
 }
 
 } // namespace lzxenc

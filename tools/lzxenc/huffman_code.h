@@ -10,6 +10,8 @@
 
 namespace lzxenc {
 
+class BitWriter;
+
 // Code lengths (0 = symbol unused) for the given symbol frequencies, none
 // longer than max_length. All-zero frequencies give all-zero lengths; one
 // used symbol gives it and one other symbol a length of 1. Every other result
@@ -22,5 +24,15 @@ std::vector<uint16_t> canonical_codes(const std::vector<uint8_t>& lengths);
 
 // Sum of 2^-length over the used symbols, scaled by 2^16; 65536 means complete.
 uint32_t kraft_sum_scaled(const std::vector<uint8_t>& lengths);
+
+// A built code: lengths and canonical code values, ready to write symbols.
+struct HuffmanCode {
+    std::vector<uint8_t> lengths;
+    std::vector<uint16_t> codes;
+
+    void build(const std::vector<uint32_t>& frequencies, unsigned max_length);
+    // Writes a symbol's code; a symbol without a code is a logic error.
+    void write(BitWriter& writer, unsigned symbol) const;
+};
 
 } // namespace lzxenc

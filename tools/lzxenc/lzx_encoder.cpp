@@ -6,6 +6,7 @@
 #include "e8_translation.h"
 #include "huffman_code.h"
 #include "match_finder.h"
+#include "tree_lengths.h"
 
 #include <algorithm>
 #include <limits>
@@ -15,15 +16,9 @@ namespace lzxenc {
 namespace {
 
 constexpr unsigned kMaxTreeCodeLength = 16;
-constexpr unsigned kMaxPretreeCodeLength = 15; // lengths are written in 4 bits
 constexpr unsigned kMaxAlignedCodeLength = 7;  // lengths are written in 3 bits
 constexpr unsigned kMaxMainSymbols = kNumChars + 8 * kMaxPositionSlots;
 constexpr unsigned kBlockHeaderBits = 3 + 24;
-
-// Pretree codes for runs in a tree's length list.
-constexpr uint8_t kPretreeZeroRunShort = 17; // 4 bits: 4..19 zeros
-constexpr uint8_t kPretreeZeroRunLong = 18;  // 5 bits: 20..51 zeros
-constexpr uint8_t kPretreeSameRun = 19;      // 1 bit: 4..5 copies, then a difference code
 
 // One decoded unit of a block: a literal or a match, ready to be written.
 struct Token {
@@ -37,104 +32,12 @@ struct Token {
     bool uses_aligned_tree() const { return offset_bit_count >= 3; }
 };
 
-struct Code {
-    std::vector<uint8_t> lengths;
-    std::vector<uint16_t> codes;
-
-    void build(const std::vector<uint32_t>& frequencies, unsigned max_length)
-    {
-        lengths = build_code_lengths(frequencies, max_length);
-        codes = canonical_codes(lengths);
-    }
-    void write(BitWriter& writer, unsigned symbol) const
-    {
-        if (lengths[symbol] == 0)
-            throw std::logic_error("LZX encoder: symbol without a code");
-        writer.put_bits(codes[symbol], lengths[symbol]);
-    }
-};
-
-// The pretree coding of one range of a tree's lengths, as differences from
-// the lengths of the previous block.
-struct LengthsPlan {
-    struct Op {
-        uint8_t symbol;
-        uint8_t run_bit_count; // bits of the run length after 17/18/19
-        uint8_t run_value;
-        uint8_t difference;    // the code after a 19
-    };
-    std::vector<Op> ops;
-    Code pretree;
-    uint64_t bit_cost = 0;
-};
-
-uint8_t length_difference(uint8_t previous, uint8_t next)
-{
-    return static_cast<uint8_t>((previous + 17 - next) % 17);
-}
-
-LengthsPlan plan_lengths(const uint8_t* previous, const uint8_t* next, unsigned count, bool use_runs)
-{
-    LengthsPlan plan;
-    std::vector<uint32_t> frequencies(kPretreeSymbols, 0);
-    for (unsigned i = 0; i < count;) {
-        unsigned run = 1;
-        while (i + run < count && next[i + run] == next[i])
-            ++run;
-        LengthsPlan::Op op{};
-        unsigned covered = 1;
-        if (use_runs && run >= 4 && next[i] == 0) {
-            covered = std::min(run, run >= 20 ? 51u : 19u);
-            op.symbol = covered >= 20 ? kPretreeZeroRunLong : kPretreeZeroRunShort;
-            op.run_bit_count = covered >= 20 ? 5 : 4;
-            op.run_value = static_cast<uint8_t>(covered - (covered >= 20 ? 20 : 4));
-        } else if (use_runs && run >= 4) {
-            // A 19 writes one value, derived from the first entry's previous
-            // length, into all entries of the run.
-            covered = std::min(run, 5u);
-            op.symbol = kPretreeSameRun;
-            op.run_bit_count = 1;
-            op.run_value = static_cast<uint8_t>(covered - 4);
-            op.difference = length_difference(previous[i], next[i]);
-            ++frequencies[op.difference];
-        } else {
-            op.symbol = length_difference(previous[i], next[i]);
-        }
-        ++frequencies[op.symbol];
-        plan.ops.push_back(op);
-        i += covered;
-    }
-    plan.pretree.build(frequencies, kMaxPretreeCodeLength);
-    plan.bit_cost = 4 * kPretreeSymbols;
-    for (const LengthsPlan::Op& op : plan.ops) {
-        plan.bit_cost += plan.pretree.lengths[op.symbol] + op.run_bit_count;
-        if (op.symbol == kPretreeSameRun)
-            plan.bit_cost += plan.pretree.lengths[op.difference];
-    }
-    return plan;
-}
-
-void write_lengths(BitWriter& writer, const LengthsPlan& plan, LzxStats& stats)
-{
-    for (unsigned symbol = 0; symbol < kPretreeSymbols; ++symbol)
-        writer.put_bits(plan.pretree.lengths[symbol], 4);
-    for (const LengthsPlan::Op& op : plan.ops) {
-        plan.pretree.write(writer, op.symbol);
-        ++stats.pretree_symbols[op.symbol];
-        writer.put_bits(op.run_value, op.run_bit_count);
-        if (op.symbol == kPretreeSameRun) {
-            plan.pretree.write(writer, op.difference);
-            ++stats.pretree_symbols[op.difference];
-        }
-    }
-}
-
 // Everything needed to write one verbatim or aligned-offset block.
 struct CompressedBlock {
     std::vector<Token> tokens;
-    Code main;
-    Code length;
-    Code aligned;
+    HuffmanCode main;
+    HuffmanCode length;
+    HuffmanCode aligned;
     LengthsPlan main_chars;   // main tree entries 0..255
     LengthsPlan main_offsets; // main tree entries 256..
     LengthsPlan length_plan;
@@ -409,9 +312,9 @@ void StreamEncoder::write_compressed_block(BlockType type, size_t start, size_t 
     if (type == BlockType::Aligned)
         for (unsigned symbol = 0; symbol < kAlignedSymbols; ++symbol)
             writer_.put_bits(block.aligned.lengths[symbol], 3);
-    write_lengths(writer_, block.main_chars, out_.stats);
-    write_lengths(writer_, block.main_offsets, out_.stats);
-    write_lengths(writer_, block.length_plan, out_.stats);
+    write_lengths(writer_, block.main_chars, out_.stats.pretree_symbols);
+    write_lengths(writer_, block.main_offsets, out_.stats.pretree_symbols);
+    write_lengths(writer_, block.length_plan, out_.stats.pretree_symbols);
     std::copy(block.main.lengths.begin(), block.main.lengths.end(), previous_main_.begin());
     previous_length_ = block.length.lengths;
     if (std::all_of(previous_length_.begin(), previous_length_.end(), [](uint8_t l) { return l == 0; }))
