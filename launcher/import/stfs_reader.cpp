@@ -121,11 +121,14 @@ bool StfsReader::open(const QString& path, QString* error)
 
 bool StfsReader::readAt(qint64 offset, qint64 length, QByteArray* out, QString* error)
 {
-    if (!device || offset < 0 || !device->seek(offset))
+    if (!device || offset < 0)
         return fail(error, QStringLiteral("Seek to %1 failed").arg(offset));
-    // Checked before allocating, so a bogus length never costs memory.
-    if (length < 0 || length > packageSize - offset)
+    // Checked before seeking and allocating: a read past the end is short
+    // wherever the seek lands, and a bogus length never costs memory.
+    if (length < 0 || offset > packageSize || length > packageSize - offset)
         return fail(error, QStringLiteral("Short read at offset %1").arg(offset));
+    if (!device->seek(offset))
+        return fail(error, QStringLiteral("Seek to %1 failed").arg(offset));
     out->resize(length);
     qint64 received = 0;
     while (received < length) {

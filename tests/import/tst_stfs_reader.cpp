@@ -47,6 +47,8 @@ private slots:
     void nameLength63();
     void entryPathStopsOnLoops();
     void reopenRebuildsEntries();
+    void readAtOutsideTheFile_data();
+    void readAtOutsideTheFile();
 
 private:
     QString writePackage(const StfsImage& image, const QString& name = QStringLiteral("p.stfs"))
@@ -400,6 +402,40 @@ void TestStfsReader::reopenRebuildsEntries()
     QVERIFY(!reader.open(home->path(QStringLiteral("missing.stfs")), &error));
     QCOMPARE(error, QStringLiteral("Cannot open %1: No such file or directory")
                         .arg(home->path(QStringLiteral("missing.stfs"))));
+}
+
+void TestStfsReader::readAtOutsideTheFile_data()
+{
+    QTest::addColumn<qint64>("offset");  // -1 and -2: the file's size plus 0 and minus 1
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<QString>("message");  // "{offset}" stands for the offset read
+    QTest::newRow("one byte past the end") << qint64(-2) << qint64(2) << QStringLiteral("Short read at offset {offset}");
+    QTest::newRow("at the end") << qint64(-1) << qint64(1) << QStringLiteral("Short read at offset {offset}");
+    QTest::newRow("far beyond any file system's limit")
+        << qint64(17696008208384) << qint64(4096) << QStringLiteral("Short read at offset {offset}");
+    QTest::newRow("negative offset") << qint64(-1000000) << qint64(1) << QStringLiteral("Seek to {offset} failed");
+    QTest::newRow("negative length") << qint64(0) << qint64(-1) << QStringLiteral("Short read at offset {offset}");
+}
+
+// Offsets come from hostile numbers; none may crash, allocate by the
+// requested length, or make Qt print warnings.
+void TestStfsReader::readAtOutsideTheFile()
+{
+    QFETCH(qint64, offset);
+    QFETCH(qint64, length);
+    QFETCH(QString, message);
+    const QString path = writePackage(smallImage());
+    StfsReader reader;
+    QString error;
+    QVERIFY2(reader.open(path, &error), qPrintable(error));
+    const qint64 size = QFileInfo(path).size();
+    if (offset == -1 || offset == -2)
+        offset = size + 1 + offset;
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    QByteArray out;
+    QVERIFY(!reader.readAt(offset, length, &out, &error));
+    QCOMPARE(error, message.replace(QStringLiteral("{offset}"), QString::number(offset)));
+    QVERIFY(out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStfsReader)
