@@ -1,0 +1,349 @@
+// Both import flows end to end, through their real dialogs: a package is
+// extracted and prepared and becomes the game root that PLAY uses; an
+// extracted folder is prepared in place, as a copy, or refused; failures
+// reach the user; quitting during an import stops it cleanly.
+#include "dialog_driver.h"
+#include "game_data.h"
+#include "game_profile.h"
+#include "import_fixture.h"
+#include "launcher_settings.h"
+#include "main_window.h"
+#include "standin_support.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int kImportTimeoutMs = 60000;
+
+QString titleOf(const QString& message) { return message.section('|', 0, 0); }
+QString textOf(const QString& message) { return message.section('|', 1); }
+
+// A folder made read-only for everyone, root included: a read-only bind
+// mount when running as root, plain permissions otherwise.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : folder_(folder)
+    {
+        if (geteuid() == 0) {
+            mounted_ = QProcess::execute(QStringLiteral("mount"), {"--bind", "-o", "ro", folder, folder}) == 0;
+        } else {
+            mounted_ = QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        }
+    }
+    ~ReadOnlyFolder()
+    {
+        if (geteuid() == 0 && mounted_)
+            QProcess::execute(QStringLiteral("umount"), {folder_});
+        else
+            QFile::setPermissions(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool ok() const { return mounted_ && !QFileInfo(folder_).isWritable(); }
+
+private:
+    QString folder_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+class TestImportFlows : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchHome> home;
+    std::unique_ptr<MainWindow> window;
+    QByteArray previousPath;
+
+    MainWindow& openWindow()
+    {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        return *window;
+    }
+
+    // Presses the import button and waits until the flow has ended.
+    void runImport(DialogDriver& driver, const std::function<bool()>& done)
+    {
+        window->importButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.finished() && done(), kImportTimeoutMs);
+        QTRY_VERIFY(window->importButton->isEnabled());
+    }
+
+    // A decoder on PATH that takes its time over each raw ZORV file.
+    void useSlowDecoder()
+    {
+        const QString bin = home->filePath(QStringLiteral("slow-bin"));
+        writeFile(QDir(bin).filePath(QStringLiteral("zorv")),
+                  "#!/bin/sh\nsleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
+        QFile::setPermissions(QDir(bin).filePath(QStringLiteral("zorv")), QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", bin.toLocal8Bit() + ':' + previousPath);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The decoder is found on PATH: test programs do not live beside it.
+        previousPath = qgetenv("PATH");
+    }
+
+    void init()
+    {
+        home = std::make_unique<ScratchHome>();
+        qputenv("PATH", QByteArray(ORVELLO_BIN_DIR) + ':' + previousPath);
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        home.reset();
+        qputenv("PATH", previousPath);
+    }
+
+    void packageImportEndToEnd()
+    {
+        const GameContent content = makeGameContent();
+        const QString package = home->filePath(QStringLiteral("Downloads/TVL Arcade.pkg"));
+        writeContentPackage(package, content);
+        const QString parent = home->filePath(QStringLiteral("Games"));
+        QVERIFY(QDir().mkpath(parent));
+
+        MainWindow& w = openWindow();
+        QVERIFY(!w.playButton->isEnabled());
+        DialogDriver driver;
+        driver.click("XBLA package...").choose(package).choose(parent);
+        w.importButton->click();
+        QVERIFY2(!w.importButton->isEnabled() || driver.finished(), "the import button is disabled while it runs");
+        QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel->text().startsWith("Imported"), kImportTimeoutMs);
+
+        const QString root = QDir(parent).filePath(QStringLiteral("TVL Arcade"));
+        const qint64 entries = content.files.size() + content.folderCount();
+        QCOMPARE(w.statusLabel->text(), QStringLiteral("Imported TVL Arcade: %1 files, %2 MB extracted")
+                                            .arg(entries).arg(content.storedBytes() >> 20));
+        QVERIFY(w.importButton->isEnabled());
+        QCOMPARE(w.gameRoot, root);
+        QCOMPARE(w.dataRoot, root);
+        QCOMPARE(sharedSettings().value("detection/4E3D2C71/root").toString(), root);
+        verifyDecoded(root + "/gamedata", content);
+        QCOMPARE(titleOf(driver.messages.first()), QStringLiteral("Import game data"));
+
+        // PLAY is enabled without a restart and hands the runtime the new data.
+        QVERIFY(w.playButton->isEnabled());
+        installStandIn(root);
+        w.refreshStatus();
+        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        w.playButton->click();
+        const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
+        QVERIFY(record.arguments.contains("--game_data_root=" + root + "/gamedata"));
+    }
+
+    void packageImportKeepsAConfiguredDataRoot()
+    {
+        sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/srv/tvl"));
+        const GameContent content = makeGameContent();
+        const QString package = home->filePath(QStringLiteral("TVL")); // no suffix: the whole name is used
+        writeContentPackage(package, content);
+        const QString parent = home->filePath(QStringLiteral("Games"));
+        QVERIFY(QDir().mkpath(parent));
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("XBLA package...").choose(package).choose(parent);
+        runImport(driver, [&] { return w.statusLabel->text().startsWith("Imported TVL:"); });
+        QCOMPARE(w.gameRoot, parent + "/TVL");
+        QCOMPARE(w.dataRoot, QStringLiteral("/srv/tvl"));
+    }
+
+    void packageThatIsNoPackage()
+    {
+        const QString notAPackage = home->filePath(QStringLiteral("notes.txt"));
+        writeFile(notAPackage, QByteArray("hello, this is text\n").repeated(100));
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("XBLA package...").choose(notAPackage).click("OK");
+        runImport(driver, [] { return true; });
+        QCOMPARE(driver.messages.last(), QStringLiteral("Import XBLA package|Could not read package:\nNot an STFS package (magic \"hell\")"));
+        QVERIFY(w.gameRoot.isEmpty());
+    }
+
+    void packageWhoseContentFailsToDecode()
+    {
+        GameContent content = makeGameContent();
+        content.files["content/bad.bin"] = {QByteArray::fromHex("0ff512ed0100") + QByteArray(40, '\x11'), {}};
+        const QString package = home->filePath(QStringLiteral("broken.pkg"));
+        writeContentPackage(package, content);
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("XBLA package...").choose(package).choose(home->path()).click("OK");
+        runImport(driver, [] { return true; });
+        const QString warning = driver.messages.last();
+        QCOMPARE(titleOf(warning), QStringLiteral("Import XBLA package"));
+        QVERIFY2(textOf(warning).startsWith("Extraction failed:\nDecompressing content/bad.bin failed (exit "), qPrintable(warning));
+        QVERIFY(w.gameRoot.isEmpty());
+        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: not found"));
+        // The file that failed keeps its original bytes.
+        QFile bad(home->filePath(QStringLiteral("broken/gamedata/content/bad.bin")));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), content.files["content/bad.bin"].stored);
+    }
+
+    void extractedFolderInPlace()
+    {
+        const GameContent content = makeGameContent();
+        const QString folder = home->filePath(QStringLiteral("Extracted TVL"));
+        writeContentFolder(folder, content);
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("Decompress here").click("OK");
+        runImport(driver, [] { return true; });
+        QCOMPARE(driver.messages.size(), 3);
+        const QString question = textOf(driver.messages.at(1));
+        QVERIFY2(question.startsWith("3 of the game's content files are compressed ("), qPrintable(question));
+        for (const char* path : {"content/ui/fonts/title.xnb", "content/sound/bank.xwb", "content/levels/level1.dat"})
+            QVERIFY(question.contains(QLatin1String(path)));
+        QVERIFY(question.endsWith("Decompress them in this folder?"));
+        QCOMPARE(driver.messages.last(), "Import game data|Game data ready in:\n" + folder);
+        verifyDecoded(folder, content);
+        QCOMPARE(w.gameRoot, folder);
+        QCOMPARE(sharedSettings().value("detection/4E3D2C71/root").toString(), folder);
+    }
+
+    void extractedFolderWithNothingToDoIsAdoptedQuietly()
+    {
+        const QString folder = home->filePath(QStringLiteral("ready"));
+        writeFile(QDir(folder).filePath("Default.xex"), xexImage(QStringLiteral("4E3D2C71")));
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder);
+        runImport(driver, [&] { return w.gameRoot == folder; });
+        QCOMPARE(w.statusLabel->text(), "Using game data in " + folder);
+        QCOMPARE(driver.messages.size(), 1);
+        QVERIFY2(QFile::exists(folder + "/default.xex"), "the lower-case image is made beside Default.xex");
+    }
+
+    void extractedFolderAsPreparedCopy()
+    {
+        const GameContent content = makeGameContent();
+        const QString folder = home->filePath(QStringLiteral("original"));
+        writeContentFolder(folder, content);
+        const QString parent = home->filePath(QStringLiteral("Games"));
+        QVERIFY(QDir().mkpath(parent));
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("Make a copy...").choose(parent).click("OK");
+        runImport(driver, [] { return true; });
+        const QString root = parent + "/TessarineVandryLive";
+        QCOMPARE(driver.messages.last(), "Import game data|Game data ready in:\n" + root);
+        QCOMPARE(w.gameRoot, root);
+        verifyDecoded(root + "/gamedata", content);
+        for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) { // the original is untouched
+            QFile original(QDir(folder).filePath(it.key()));
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            QCOMPARE(original.readAll(), it->stored);
+        }
+
+        // A second copy into the same place is refused before anything is written.
+        DialogDriver again;
+        again.click("Extracted folder...").choose(folder).click("Make a copy...").choose(parent).click("OK");
+        runImport(again, [] { return true; });
+        QCOMPARE(again.messages.last(),
+                 "Import game data|" + root + "/gamedata already exists. Choose another location or remove it first.");
+    }
+
+    void readOnlyFolderOffersOnlyACopy()
+    {
+        const GameContent content = makeGameContent();
+        const QString folder = home->filePath(QStringLiteral("disc"));
+        writeContentFolder(folder, content);
+        ReadOnlyFolder readOnly(folder);
+        if (!readOnly.ok())
+            QSKIP("cannot make a read-only folder here");
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("Make a copy...").choose(home->path()).click("OK");
+        runImport(driver, [] { return true; });
+        QCOMPARE(textOf(driver.messages.at(1)),
+                 QStringLiteral("This folder is read-only and still needs one-time preparation (decompressing the "
+                                "game's content files). Make a prepared copy somewhere else?"));
+        QCOMPARE(w.gameRoot, home->filePath(QStringLiteral("TessarineVandryLive")));
+        verifyDecoded(w.gameRoot + "/gamedata", content);
+    }
+
+    void folderOfAnotherTitleIsRefused()
+    {
+        const QString folder = home->filePath(QStringLiteral("other"));
+        writeFile(QDir(folder).filePath("default.xex"), xexImage(QStringLiteral("41560817")));
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("OK");
+        runImport(driver, [] { return true; });
+        QCOMPARE(driver.messages.last(), QStringLiteral("Import game data|Import failed:\nthe folder does not validate as "
+                                                        "Tessarine Vandry Live (title 4E3D2C71)."));
+        QVERIFY(w.gameRoot.isEmpty());
+    }
+
+    void folderWithoutImageIsRefused()
+    {
+        const QString folder = home->filePath(QStringLiteral("empty"));
+        QVERIFY(QDir().mkpath(folder));
+        openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("OK");
+        runImport(driver, [] { return true; });
+        QCOMPARE(driver.messages.last(), QStringLiteral("Import game data|That folder does not hold the extracted game (no Default.xex found)."));
+    }
+
+    void quittingDuringAnImportStopsItBetweenFiles()
+    {
+        GameContent content;
+        content.files["default.xex"] = {xexImage(QStringLiteral("4E3D2C71")), {}};
+        for (int i = 0; i < 8; ++i) {
+            const QByteArray bytes = QByteArray::number(i).repeated(1000);
+            content.files[QStringLiteral("content/file%1.bin").arg(i)] = {rawZorv(bytes), bytes};
+        }
+        const QString folder = home->filePath(QStringLiteral("slow"));
+        writeContentFolder(folder, content);
+        useSlowDecoder();
+        MainWindow& w = openWindow();
+        DialogDriver driver;
+        driver.click("Extracted folder...").choose(folder).click("Decompress here");
+        w.importButton->click();
+        QTRY_VERIFY(driver.finished());
+        QTest::qWait(400); // let the first decoder run start
+
+        driver.click("Stop and quit");
+        w.close();
+        QCOMPARE(textOf(driver.messages.last()),
+                 QStringLiteral("An import is still running. Stop it and quit? What has been written so far stays on disk."));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
+        QVERIFY(w.importWorker == nullptr);
+
+        // Every file is either fully decoded or still its untouched original.
+        int decoded = 0;
+        for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) {
+            if (it.key() == "default.xex")
+                continue;
+            QFile file(QDir(folder).filePath(it.key()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(bytes == it->stored || bytes == it->decoded);
+            decoded += bytes == it->decoded;
+        }
+        QVERIFY2(decoded < 8, "the import stopped before the last file");
+        QVERIFY(QDir(folder + "/content").entryList({"*.decoding"}, QDir::Files).isEmpty());
+        QVERIFY(w.gameRoot.isEmpty());
+    }
+};
+
+ORVELLO_TEST_MAIN(TestImportFlows)
+#include "test_import_flows.moc"
