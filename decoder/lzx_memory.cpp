@@ -2,6 +2,8 @@
 // decoder lzx_decompress (see lzx_memory.h).
 #include "lzx_memory.h"
 
+#include "byte_buffer.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -76,9 +78,10 @@ int lzx_memory_write(lzx_file* handle, void* src, int bytes)
     return n;
 }
 
-void* lzx_memory_alloc(lzx_system* /*system*/, size_t bytes) { return std::calloc(1, bytes); }
+// Windows of a megabyte or more get huge pages (see byte_buffer.h).
+void* lzx_memory_alloc(lzx_system* /*system*/, size_t bytes) { return kyn::alloc_zeroed_block(bytes); }
 
-void lzx_memory_free(void* block) { std::free(block); }
+void lzx_memory_free(void* block) { kyn::free_block(block); }
 
 void lzx_memory_copy(void* src, void* dst, size_t bytes)
 {

@@ -479,84 +479,125 @@ bool read_stream_header(lzxd_stream* s)
 // ---------------------------------------------------------------------------
 // Matches
 
-// Copies n bytes forward one at a time in effect: where the destination
+inline uint64_t load64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
+inline uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+
+// Copies n bytes as if one at a time, in order: where the destination
 // overlaps the source ahead of it, the copy repeats the bytes just written.
-inline void copy_forward(uint8_t* dst, const uint8_t* src, size_t n)
+// Writes nothing outside dst[0, n): the window bytes after a match are
+// still history.
+[[gnu::always_inline]] inline void copy_forward(uint8_t* dst, const uint8_t* src, size_t n)
 {
     if (dst <= src || size_t(dst - src) >= n) {
-        std::memmove(dst, src, n);
+        // No byte is read after being written, so any copy order will do;
+        // short lengths (most matches) avoid a library call.
+        if (n >= 8 && n <= 16) {
+            const uint64_t head = load64(src), tail = load64(src + n - 8);
+            store64(dst, head);
+            store64(dst + n - 8, tail);
+        } else if (n >= 4 && n < 8) {
+            const uint32_t head = load32(src), tail = load32(src + n - 4);
+            store32(dst, head);
+            store32(dst + n - 4, tail);
+        } else if (n < 4) {
+            for (size_t i = 0; i < n; ++i)
+                dst[i] = src[i];
+        } else if (n <= 64 && size_t(dst > src ? dst - src : src - dst) >= 8) {
+            // 8-byte steps, then the last 8 bytes again: every step reads
+            // bytes no earlier step wrote.
+            for (size_t i = 0; i + 8 < n; i += 8)
+                store64(dst + i, load64(src + i));
+            store64(dst + n - 8, load64(src + n - 8));
+        } else {
+            std::memmove(dst, src, n);
+        }
         return;
     }
     const size_t distance = size_t(dst - src);
     if (distance == 1) {
         std::memset(dst, *src, n);
     } else if (distance >= 8) {
+        // Each 8-byte step reads only bytes already final.
         size_t i = 0;
         for (; i + 8 <= n; i += 8)
-            std::memcpy(dst + i, src + i, 8);
+            store64(dst + i, load64(src + i));
         if (i < n)
-            std::memcpy(dst + n - 8, src + n - 8, 8);  // rewrites final bytes with equal values
+            store64(dst + n - 8, load64(src + n - 8));  // rewrites final bytes with equal values
     } else {
         for (size_t i = 0; i < n; ++i)
             dst[i] = src[i];
     }
 }
 
+// What the symbol loop needs of the state, copied out so that the compiler
+// can keep it in registers: stores into the window could otherwise alias
+// any field of the state.
+struct MatchContext {
+    uint8_t* window;
+    uint32_t window_size;
+    uint32_t ref_data_size;
+    int64_t offset;
+    const uint32_t* main_table;
+    const uint32_t* length_table;
+    const uint32_t* aligned_table;
+    bool length_empty;
+};
+
 // Copies a match of `length` bytes from `distance` back into the window at
 // `posn`. Returns false for a match the stream may not contain.
-inline bool copy_match(lzxd_stream* s, uint32_t posn, uint32_t distance, uint32_t length)
+[[gnu::always_inline]] inline bool copy_match(const MatchContext& m, uint32_t posn, uint32_t distance, uint32_t length)
 {
-    const uint32_t window_size = s->window_size;
-    if (length > window_size - posn)
+    if (length > m.window_size - posn)
         return false;
-    uint8_t* const window = s->window;
-    uint8_t* const dst = window + posn;
+    uint8_t* const dst = m.window + posn;
     if (distance <= posn) {
         copy_forward(dst, dst - distance, length);
         return true;
     }
     // The match reaches back across the window's start into its end.
     const uint32_t back = distance - posn;
-    if (back > window_size)
+    if (back > m.window_size)
         return false;
-    if (int64_t(distance) > s->offset && back > s->ref_data_size)
+    if (int64_t(distance) > m.offset && back > m.ref_data_size)
         return false;
     const uint32_t from_end = std::min(back, length);
-    copy_forward(dst, window + (window_size - back), from_end);
+    copy_forward(dst, m.window + (m.window_size - back), from_end);
     if (length > from_end)
-        copy_forward(dst + from_end, window, length - from_end);
+        copy_forward(dst + from_end, m.window, length - from_end);
     return true;
 }
 
 // ---------------------------------------------------------------------------
 // Symbols
 
-// Decodes one literal or match of a verbatim or aligned block into the
-// window, taking its size from `todo`.
+// Decodes the rest of a match whose main-tree symbol was `main` (256 or
+// more) into the window, taking its size from `todo`. Returns an error
+// code, 0 for none.
 template <bool kAligned, typename Bits>
-inline bool decode_symbol(lzxd_stream* s, Bits& bits, uint32_t& posn, uint32_t& R0, uint32_t& R1,
-                          uint32_t& R2, int32_t& todo)
+inline int decode_match(const MatchContext& m, Bits& bits, unsigned main, uint32_t& posn, uint32_t& R0,
+                        uint32_t& R1, uint32_t& R2, int32_t& todo)
 {
     BitInput& b = bits.b;
-    if (!bits.need(16))
-        return false;
-    uint32_t entry = lzx_huffman::lookup<kMainTableBits>(s->maintree_table, b.buf);
-    consume(b, lzx_huffman::entry_length(entry));
-    const unsigned main = lzx_huffman::entry_symbol(entry);
-    if (main < kNumChars) {
-        s->window[posn++] = uint8_t(main);
-        --todo;
-        return true;
-    }
-
     const unsigned match = main - kNumChars;
     uint32_t length = match & 7;
     if (length == kLengthHeaderExtended) {
-        if (s->length_empty)
-            return fail(s, LZX_ERR_DATA);
+        if (m.length_empty)
+            return LZX_ERR_DATA;
         if (!bits.need(16))
-            return false;
-        entry = lzx_huffman::lookup<kLengthTableBits>(s->length_table, b.buf);
+            return LZX_ERR_READ;
+        const uint32_t entry = lzx_huffman::lookup<kLengthTableBits>(m.length_table, b.buf);
         consume(b, lzx_huffman::entry_length(entry));
         length += lzx_huffman::entry_symbol(entry);
     }
@@ -580,17 +621,17 @@ inline bool decode_symbol(lzxd_stream* s, Bits& bits, uint32_t& posn, uint32_t& 
         if (kAligned && extra >= 3) {
             if (extra > 3) {
                 if (!bits.need(extra - 3))
-                    return false;
+                    return LZX_ERR_READ;
                 distance += take_bits(b, extra - 3) << 3;
             }
             if (!bits.need(16))
-                return false;
-            entry = lzx_huffman::lookup<kAlignedTableBits>(s->aligned_table, b.buf);
+                return LZX_ERR_READ;
+            const uint32_t entry = lzx_huffman::lookup<kAlignedTableBits>(m.aligned_table, b.buf);
             consume(b, lzx_huffman::entry_length(entry));
             distance += lzx_huffman::entry_symbol(entry);
         } else if (extra > 0) {
             if (!bits.need(extra))
-                return false;
+                return LZX_ERR_READ;
             distance += take_bits(b, extra);
         }
         R2 = R1;
@@ -598,11 +639,58 @@ inline bool decode_symbol(lzxd_stream* s, Bits& bits, uint32_t& posn, uint32_t& 
         R0 = distance;
     }
 
-    if (!copy_match(s, posn, distance, length))
-        return fail(s, LZX_ERR_DATA);
+    if (!copy_match(m, posn, distance, length))
+        return LZX_ERR_DATA;
     posn += length;
     todo -= int32_t(length);
-    return true;
+    return LZX_OK;
+}
+
+// Decodes one literal or match with every read checked against the end of
+// the input.
+template <bool kAligned>
+inline int decode_symbol_checked(const MatchContext& m, CheckedBits& bits, uint32_t& posn, uint32_t& R0,
+                                 uint32_t& R1, uint32_t& R2, int32_t& todo)
+{
+    if (!bits.need(16))
+        return LZX_ERR_READ;
+    const uint32_t entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, bits.b.buf);
+    consume(bits.b, lzx_huffman::entry_length(entry));
+    const unsigned main = lzx_huffman::entry_symbol(entry);
+    if (main < kNumChars) {
+        m.window[posn++] = uint8_t(main);
+        --todo;
+        return LZX_OK;
+    }
+    return decode_match<kAligned>(m, bits, main, posn, R0, R1, R2, todo);
+}
+
+// Decodes symbols while the buffered input covers them, without checks
+// against its end.
+template <bool kAligned>
+inline int decode_symbols_fast(const MatchContext& m, BitInput& b, uint32_t& posn, uint32_t& R0, uint32_t& R1,
+                               uint32_t& R2, int32_t& todo)
+{
+    FastBits bits{b};
+    // A symbol consumes at most 53 bits (16 main, 16 length, 14 extra and 7
+    // aligned) and the bit buffer runs at most 8 bytes ahead: after k
+    // symbols at most 6.625 k + 8 bytes are gone, and every symbol starts
+    // with the kFastPathInput bytes its refills may need.
+    const size_t available = size_t(b.end - b.ptr);
+    size_t budget = 1 + (available >= kFastPathInput + 8 ? (available - kFastPathInput - 8) / 7 : 0);
+    do {
+        bits.need(16);
+        const uint32_t entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
+        consume(b, lzx_huffman::entry_length(entry));
+        const unsigned main = lzx_huffman::entry_symbol(entry);
+        if (main < kNumChars) {
+            m.window[posn++] = uint8_t(main);
+            --todo;
+        } else if (const int error = decode_match<kAligned>(m, bits, main, posn, R0, R1, R2, todo)) {
+            return error;
+        }
+    } while (todo > 0 && --budget != 0);
+    return LZX_OK;
 }
 
 // Decodes symbols of a verbatim or aligned block until `todo` bytes are in
@@ -610,29 +698,28 @@ inline bool decode_symbol(lzxd_stream* s, Bits& bits, uint32_t& posn, uint32_t& 
 template <bool kAligned>
 bool decode_symbols(lzxd_stream* s, int32_t& todo)
 {
+    const MatchContext m{s->window,        s->window_size,  s->ref_data_size,  s->offset,
+                         s->maintree_table, s->length_table, s->aligned_table, s->length_empty};
     uint32_t posn = s->window_posn;
     uint32_t R0 = s->R0, R1 = s->R1, R2 = s->R2;
-    bool ok = true;
-    while (ok && todo > 0) {
+    int error = LZX_OK;
+    while (error == LZX_OK && todo > 0) {
         if (size_t(s->in.end - s->in.ptr) < kFastPathInput)
             fill_input(s, kFastPathInput);
         if (size_t(s->in.end - s->in.ptr) >= kFastPathInput) {
             BitInput b = s->in;
-            FastBits bits{b};
-            do {
-                ok = decode_symbol<kAligned>(s, bits, posn, R0, R1, R2, todo);
-            } while (ok && todo > 0 && size_t(b.end - b.ptr) >= kFastPathInput);
+            error = decode_symbols_fast<kAligned>(m, b, posn, R0, R1, R2, todo);
             s->in = b;
         } else {
             CheckedBits bits(s);
-            ok = decode_symbol<kAligned>(s, bits, posn, R0, R1, R2, todo);
+            error = decode_symbol_checked<kAligned>(m, bits, posn, R0, R1, R2, todo);
         }
     }
     s->window_posn = posn;
     s->R0 = R0;
     s->R1 = R1;
     s->R2 = R2;
-    return ok;
+    return error == LZX_OK || fail(s, error);
 }
 
 bool copy_uncompressed(lzxd_stream* s, uint32_t count)

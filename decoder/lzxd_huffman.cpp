@@ -86,19 +86,28 @@ BuildResult build_decode_table(const uint8_t* lengths, unsigned symbol_count, un
         next_code[len] = code;
     }
 
+    // Symbols in canonical order (by length, then symbol) by counting sort.
+    std::array<unsigned, kMaxCodeLength + 2> first_of_length{};
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        first_of_length[len + 1] = first_of_length[len] + count[len];
+    std::array<uint16_t, kMaxSymbols> sorted;
+    for (unsigned sym = 0; sym < symbol_count; ++sym) {
+        if (lengths[sym] != 0)
+            sorted[first_of_length[lengths[sym]]++] = uint16_t(sym);
+    }
+
     std::array<LongCode, kMaxSymbols> long_codes;
     size_t long_count = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        for (unsigned sym = 0; sym < symbol_count; ++sym) {
-            if (lengths[sym] != len)
-                continue;
-            const unsigned code = next_code[len]++;
-            if (len <= table_bits) {
-                const unsigned shift = table_bits - len;
-                std::fill_n(table + (size_t(code) << shift), size_t(1) << shift, leaf_entry(sym, len));
-            } else {
-                long_codes[long_count++] = LongCode{uint16_t(sym), uint8_t(len), uint16_t(code)};
-            }
+    const unsigned used = symbol_count - count[0];
+    for (unsigned i = 0; i < used; ++i) {
+        const unsigned sym = sorted[i];
+        const unsigned len = lengths[sym];
+        const unsigned code = next_code[len]++;
+        if (len <= table_bits) {
+            const unsigned shift = table_bits - len;
+            std::fill_n(table + (size_t(code) << shift), size_t(1) << shift, leaf_entry(sym, len));
+        } else {
+            long_codes[long_count++] = LongCode{uint16_t(sym), uint8_t(len), uint16_t(code)};
         }
     }
     if (!fill_subtables(long_codes.data(), long_count, table_bits, table, capacity))

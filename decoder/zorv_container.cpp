@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "byte_buffer.h"
 #include "lzx_memory.h"
 #include "lzxd.h"
 
@@ -260,8 +261,7 @@ private:
 
     void append_payload(const ChunkRef& chunk)
     {
-        const uint8_t* payload = input_.data() + chunk.offset;
-        compressed_.insert(compressed_.end(), payload, payload + chunk.length);
+        compressed_.append(input_.data() + chunk.offset, chunk.length);
     }
 
     std::optional<ZorvResult> decode_segments()
@@ -295,7 +295,7 @@ private:
                                   format("segment %u/%u decode failed rc=%d (size %llu, layout %s)\n", i,
                                          header_.segment_count, rc, (unsigned long long)size,
                                          layout_name(layout_))};
-            if (std::optional<ZorvResult> failure = write(output_.get(), size))
+            if (std::optional<ZorvResult> failure = write(output_.data(), size))
                 return failure;
         }
         return std::nullopt;
@@ -313,12 +313,8 @@ private:
                                   nullptr, 0);
         if (size > (uint64_t(compressed_.size()) + 2) * kMaxLzxExpansion)
             return lzx_decompress_discard(compressed_.data(), compressed_.size(), size_t(size), window);
-        if (size > output_capacity_) {
-            output_.reset();
-            output_ = std::make_unique_for_overwrite<uint8_t[]>(size_t(size));
-            output_capacity_ = size;
-        }
-        return lzx_decompress(compressed_.data(), compressed_.size(), output_.get(), size_t(size), window,
+        output_.resize(size_t(size));
+        return lzx_decompress(compressed_.data(), compressed_.size(), output_.data(), size_t(size), window,
                               nullptr, 0);
     }
 
@@ -350,9 +346,8 @@ private:
     Layout layout_ = Layout::contiguous;
     std::vector<bool> stored_;
     uint64_t bytes_written_ = 0;
-    std::vector<uint8_t> compressed_;
-    std::unique_ptr<uint8_t[]> output_;
-    uint64_t output_capacity_ = 0;
+    kyn::ByteBuffer compressed_;  // the current segment's chunk payloads
+    kyn::ByteBuffer output_;      // its decoded bytes
 };
 
 }  // namespace

@@ -28,7 +28,7 @@ ZorvInput input_failure(std::string message)
 }
 
 // Reads exactly `length` bytes; false when fewer arrive.
-bool read_exactly(int fd, std::vector<uint8_t>& bytes, size_t length)
+bool read_exactly(int fd, kyn::ByteBuffer& bytes, size_t length)
 {
     bytes.resize(length);
     size_t done = 0;
@@ -44,7 +44,7 @@ bool read_exactly(int fd, std::vector<uint8_t>& bytes, size_t length)
 }
 
 // Reads until the end of the input; false on a read error.
-bool read_to_end(int fd, std::vector<uint8_t>& bytes)
+bool read_to_end(int fd, kyn::ByteBuffer& bytes)
 {
     constexpr size_t kStep = 1 << 16;
     size_t done = 0;
@@ -155,7 +155,7 @@ ZorvResult zorv_run(int argc, const char* const argv[])
         if (!input.ok)
             return input.failure;
         ZorvFileSink sink(argv[2]);
-        return zorv_decode(input.bytes, sink);
+        return zorv_decode(input.bytes.bytes(), sink);
     } catch (const std::bad_alloc&) {
         return {kZorvExitIo, "out of memory\n"};
     }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
+#include "byte_buffer.h"
 #include "zorv_container.h"
 
 // Writes to a file that is created (or truncated) only when the decoder
@@ -31,7 +31,7 @@ private:
 struct ZorvInput {
     bool ok = false;
     ZorvResult failure;  // when !ok
-    std::vector<uint8_t> bytes;
+    kyn::ByteBuffer bytes;
 };
 
 // Reads the whole input file. Its length comes from seeking to the end; an

@@ -1,0 +1,161 @@
+// Memory for large byte buffers (see byte_buffer.h).
+#include "byte_buffer.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace kyn {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr size_t kMapThreshold = size_t(1) << 20;
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kBlockHeader = 64;  // keeps blocks 64-byte aligned
+
+bool use_mapping(size_t bytes) { return !kSanitized && bytes >= kMapThreshold; }
+
+size_t mapping_size(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+
+// Anonymous memory (zero-filled), aligned to a huge page so that the kernel
+// can back it with huge pages.
+void* map_pages(size_t size)
+{
+    const size_t padded = size + kHugePage;
+    void* raw = ::mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+    if (aligned > start)
+        ::munmap(raw, aligned - start);
+    const uintptr_t end = start + padded;
+    if (end > aligned + size)
+        ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
+    void* pages = reinterpret_cast<void*>(aligned);
+    ::madvise(pages, size, MADV_HUGEPAGE);  // a hint: without huge pages the memory still works
+    return pages;
+}
+
+struct BlockHeader {
+    size_t mapped;  // size of the mapping, or 0 for a heap block
+};
+
+}  // namespace
+
+void* alloc_zeroed_block(size_t bytes)
+{
+    if (bytes > SIZE_MAX - kBlockHeader - kHugePage)
+        return nullptr;
+    const size_t total = bytes + kBlockHeader;
+    uint8_t* base;
+    size_t mapped = 0;
+    if (use_mapping(total)) {
+        mapped = mapping_size(total);
+        base = static_cast<uint8_t*>(map_pages(mapped));
+    } else {
+        base = static_cast<uint8_t*>(std::aligned_alloc(kBlockHeader, (total + kBlockHeader - 1) & ~(kBlockHeader - 1)));
+        if (base)
+            std::memset(base, 0, total);
+    }
+    if (!base)
+        return nullptr;
+    reinterpret_cast<BlockHeader*>(base)->mapped = mapped;
+    return base + kBlockHeader;
+}
+
+void free_block(void* block)
+{
+    if (!block)
+        return;
+    uint8_t* base = static_cast<uint8_t*>(block) - kBlockHeader;
+    const size_t mapped = reinterpret_cast<BlockHeader*>(base)->mapped;
+    if (mapped)
+        ::munmap(base, mapped);
+    else
+        std::free(base);
+}
+
+ByteBuffer::~ByteBuffer()
+{
+    if (!data_)
+        return;
+    if (use_mapping(capacity_))
+        ::munmap(data_, capacity_);
+    else
+        std::free(data_);
+}
+
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0))
+{
+}
+
+ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept
+{
+    if (this != &other) {
+        ByteBuffer old(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+}
+
+void ByteBuffer::reserve(size_t capacity)
+{
+    if (capacity <= capacity_)
+        return;
+    if (capacity > SIZE_MAX / 2)
+        throw std::bad_alloc();
+    // Grow at least by half, so that appending stays linear.
+    size_t wanted = std::max(capacity, capacity_ + capacity_ / 2);
+    if (use_mapping(wanted))
+        wanted = mapping_size(wanted);
+    uint8_t* fresh = static_cast<uint8_t*>(use_mapping(wanted) ? map_pages(wanted) : std::malloc(wanted));
+    if (!fresh)
+        throw std::bad_alloc();
+    if (size_ > 0)
+        std::memcpy(fresh, data_, size_);
+    ByteBuffer old;
+    old.data_ = data_;
+    old.capacity_ = capacity_;
+    data_ = fresh;
+    capacity_ = wanted;
+}
+
+void ByteBuffer::resize(size_t size)
+{
+    reserve(size);
+    size_ = size;
+}
+
+void ByteBuffer::append(const uint8_t* bytes, size_t count)
+{
+    if (count == 0)
+        return;
+    if (count > SIZE_MAX - size_)
+        throw std::bad_alloc();
+    reserve(size_ + count);
+    std::memcpy(data_ + size_, bytes, count);
+    size_ += count;
+}
+
+}  // namespace kyn
