@@ -61,6 +61,10 @@ constexpr size_t kInputHistory = 8;
 constexpr size_t kFastPathInput = 32;
 constexpr size_t kInputSlack = kInputHistory + kFastPathInput + 8;
 
+// Bytes after the window that short match copies may read and rewrite
+// unchanged (see copy_short).
+constexpr size_t kWindowSlack = 16;
+
 constexpr uint32_t kE8MaxFrame = 32768;
 constexpr uint32_t kE8MinFrameSize = 10;
 
@@ -190,13 +194,14 @@ inline uint64_t load_stream_bits(const uint8_t* p)
     return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
 }
 
-// Adds whole words to the bit buffer; needs 8 buffered bytes and count <= 48.
-// Bits below the new words are the stream's following bits, so ORing them in
-// again on the next refill changes nothing.
+// Adds whole words to the bit buffer, up to 48-63 valid bits; needs 8
+// buffered bytes (and, as always, count <= 63). Bits below the new words
+// are the stream's following bits, so ORing them in again on the next
+// refill changes nothing.
 inline void refill_from_buffer(BitInput& b)
 {
     b.buf |= load_stream_bits(b.ptr) >> b.count;
-    const uint32_t words = (64 - b.count) >> 4;
+    const uint32_t words = (63 - b.count) >> 4;
     b.ptr += 2 * words;
     b.count += 16 * words;
 }
@@ -205,7 +210,7 @@ inline void refill_from_buffer(BitInput& b)
 void refill_checked(lzxd_stream* s)
 {
     BitInput& b = s->in;
-    if (b.count > 48)
+    if (b.count >= 48)
         return;
     if (b.end - b.ptr < 8)
         fill_input(s, 8);
@@ -213,7 +218,7 @@ void refill_checked(lzxd_stream* s)
         refill_from_buffer(b);
         return;
     }
-    while (b.count <= 48 && b.end - b.ptr >= 2) {
+    while (b.count < 48 && b.end - b.ptr >= 2) {
         const uint64_t word = uint64_t(b.ptr[0]) | (uint64_t(b.ptr[1]) << 8);
         b.buf |= word << (48 - b.count);
         b.ptr += 2;
@@ -251,7 +256,8 @@ struct CheckedBits {
 };
 
 // Bit access for the fast path: the caller guarantees kFastPathInput
-// buffered bytes at the start of every symbol, so refills never run dry.
+// buffered bytes at the start of every symbol, enough for every refill the
+// symbol may need, so refills never run dry and need no test of the input.
 struct FastBits {
     BitInput& b;
 
@@ -512,8 +518,14 @@ inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
             store32(dst, head);
             store32(dst + n - 4, tail);
         } else if (n < 4) {
-            for (size_t i = 0; i < n; ++i)
-                dst[i] = src[i];
+            if (n >= 2) {
+                const uint8_t first = src[0], last = src[n - 1], middle = src[n / 2];
+                dst[0] = first;
+                dst[n / 2] = middle;
+                dst[n - 1] = last;
+            } else if (n == 1) {
+                dst[0] = src[0];
+            }
         } else if (n <= 64 && size_t(dst > src ? dst - src : src - dst) >= 8) {
             // 8-byte steps, then the last 8 bytes again: every step reads
             // bytes no earlier step wrote.
@@ -527,7 +539,22 @@ inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
     }
     const size_t distance = size_t(dst - src);
     if (distance == 1) {
-        std::memset(dst, *src, n);
+        // A run of one byte value.
+        if (n <= 16) {
+            const uint64_t run = uint64_t(*src) * 0x0101010101010101ull;
+            if (n >= 8) {
+                store64(dst, run);
+                store64(dst + n - 8, run);
+            } else if (n >= 4) {
+                store32(dst, uint32_t(run));
+                store32(dst + n - 4, uint32_t(run));
+            } else {
+                dst[0] = dst[n - 1] = *src;  // n is 2 or 3
+                dst[n / 2] = *src;
+            }
+        } else {
+            std::memset(dst, *src, n);
+        }
     } else if (distance >= 8) {
         // Each 8-byte step reads only bytes already final.
         size_t i = 0;
@@ -555,6 +582,37 @@ struct MatchContext {
     bool length_empty;
 };
 
+// Copies n <= 16 bytes that do not overlap their source (or lie before it)
+// without a branch on n: the 16 bytes at dst are rewritten, the first n from
+// the source and the rest with their own values. Reads and rewrites up to
+// 16 - n bytes past the copy, which the window's slack covers.
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+
+struct ShortCopyMasks {
+    alignas(16) uint8_t mask[17][16];
+};
+
+constexpr ShortCopyMasks make_short_copy_masks()
+{
+    ShortCopyMasks masks{};
+    for (int n = 0; n <= 16; ++n) {
+        for (int i = 0; i < 16; ++i)
+            masks.mask[n][i] = i < n ? 0xFF : 0;
+    }
+    return masks;
+}
+constexpr ShortCopyMasks kShortCopyMasks = make_short_copy_masks();
+
+[[gnu::always_inline]] inline void copy_short(uint8_t* dst, const uint8_t* src, size_t n)
+{
+    Bytes16 source, old, mask;
+    std::memcpy(&source, src, 16);
+    std::memcpy(&old, dst, 16);
+    std::memcpy(&mask, kShortCopyMasks.mask[n], 16);
+    const Bytes16 merged = (source & mask) | (old & ~mask);
+    std::memcpy(dst, &merged, 16);
+}
+
 // Copies a match of `length` bytes from `distance` back into the window at
 // `posn`. Returns false for a match the stream may not contain.
 [[gnu::always_inline]] inline bool copy_match(const MatchContext& m, uint32_t posn, uint32_t distance, uint32_t length)
@@ -563,7 +621,10 @@ struct MatchContext {
         return false;
     uint8_t* const dst = m.window + posn;
     if (distance <= posn) {
-        copy_forward(dst, dst - distance, length);
+        if (distance >= length && length <= 16)
+            copy_short(dst, dst - distance, length);  // the common case
+        else
+            copy_forward(dst, dst - distance, length);
         return true;
     }
     // The match reaches back across the window's start into its end.
@@ -887,7 +948,7 @@ lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, in
     auto* s = static_cast<lzxd_stream*>(system->alloc(system, sizeof(lzxd_stream)));
     if (!s)
         return nullptr;
-    s->window = static_cast<uint8_t*>(system->alloc(system, window_size));
+    s->window = static_cast<uint8_t*>(system->alloc(system, size_t(window_size) + kWindowSlack));
     s->inbuf = static_cast<uint8_t*>(system->alloc(system, size_t(read_size) + kInputSlack));
     if (!s->window || !s->inbuf) {
         if (s->window)
