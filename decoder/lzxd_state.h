@@ -1,0 +1,152 @@
+// The LZX decoder's state record and the format's constants, shared by the
+// decoder's source files (see lzxd.h for the interface). Not for callers.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "lzxd.h"
+#include "lzxd_huffman.h"
+
+namespace lzxd_detail {
+
+constexpr uint32_t kFrameSize = 32768;
+constexpr int kMinWindowBits = 15;
+constexpr int kMaxWindowBits = 21;
+
+constexpr unsigned kNumChars = 256;
+constexpr unsigned kMinMatch = 2;
+constexpr unsigned kLengthHeaderExtended = 7;  // a length header of 7 continues in the length tree
+
+// Position slots of the format, including those of the delta extension's
+// larger windows: the main tree is always sized for all of them.
+constexpr unsigned kMaxPositionSlots = 290;
+constexpr std::array<unsigned, 7> kPositionSlots = {30, 32, 34, 36, 38, 42, 50};  // window bits 15..21
+
+constexpr unsigned kPretreeSymbols = 20;
+constexpr unsigned kPretreeTableBits = 6;
+constexpr unsigned kMainTreeSymbols = kNumChars + kMaxPositionSlots * 8;  // 2576
+constexpr unsigned kMainTableBits = 12;
+constexpr unsigned kLengthTreeLengthsRead = 249;
+constexpr unsigned kLengthTreeSymbols = 250;
+constexpr unsigned kLengthTableBits = 12;
+constexpr unsigned kAlignedSymbols = 8;
+constexpr unsigned kAlignedTableBits = 7;
+constexpr size_t kPretreeTableSize = lzx_huffman::table_capacity(kPretreeSymbols, kPretreeTableBits);
+constexpr size_t kMainTableSize = lzx_huffman::table_capacity(kMainTreeSymbols, kMainTableBits);
+constexpr size_t kLengthTableSize = lzx_huffman::table_capacity(kLengthTreeSymbols, kLengthTableBits);
+constexpr size_t kAlignedTableSize = lzx_huffman::table_capacity(kAlignedSymbols, kAlignedTableBits);
+// Runs in the code-length encoding may reach past the last entry they were
+// meant for; the length arrays have room for that.
+constexpr unsigned kLengthsSafety = 64;
+
+constexpr unsigned kBlockVerbatim = 1;
+constexpr unsigned kBlockAligned = 2;
+constexpr unsigned kBlockUncompressed = 3;
+
+// Input buffering: bytes kept before the read position (the bit buffer may
+// hold them, and an uncompressed block hands them back to byte reading), and
+// the input that must be buffered for the unchecked fast path (one symbol
+// with its length and offset refills the bit buffer at most four times, 8
+// bytes each).
+constexpr size_t kInputHistory = 8;
+constexpr size_t kFastPathInput = 32;
+constexpr size_t kInputSlack = kInputHistory + kFastPathInput + 8;
+
+// Bytes after the window that short match copies may read and rewrite
+// unchanged (see copy_short).
+constexpr size_t kWindowSlack = 16;
+
+constexpr uint32_t kE8MaxFrame = 32768;
+constexpr uint32_t kE8MinFrameSize = 10;
+
+struct PositionTables {
+    std::array<uint32_t, kMaxPositionSlots> base{};
+    std::array<uint8_t, kMaxPositionSlots> extra{};
+};
+
+constexpr PositionTables make_position_tables()
+{
+    PositionTables t;
+    for (unsigned slot = 0; slot < kMaxPositionSlots; ++slot) {
+        t.extra[slot] = uint8_t(slot < 4 ? 0 : std::min((slot - 2) / 2, 17u));
+        if (slot > 0)
+            t.base[slot] = t.base[slot - 1] + (uint32_t(1) << t.extra[slot - 1]);
+    }
+    return t;
+}
+constexpr PositionTables kPosition = make_position_tables();
+
+// The bit reader's position: buffered input bytes and the bit buffer, whose
+// `count` valid bits are left-justified.
+struct BitInput {
+    uint8_t* ptr;
+    uint8_t* end;
+    uint64_t buf;
+    uint32_t count;
+};
+
+}  // namespace lzxd_detail
+
+// One stream's decoder state. Allocated zero-filled through the system's
+// alloc: every field not set by lzxd_init starts at 0.
+struct lzxd_stream {
+    lzx_system* sys;
+    lzx_file* input;
+    lzx_file* output;
+
+    uint8_t* window;
+    uint32_t window_size;
+    uint32_t window_posn;  // where the next byte is decoded
+    uint32_t frame_posn;   // start of the frame being decoded
+    uint32_t ref_data_size;
+    uint64_t frame;  // frames completed
+    uint32_t reset_interval;
+    int64_t offset;  // bytes delivered so far
+    int64_t length;  // expected output length, 0 = not given
+    uint32_t R0, R1, R2;
+    uint32_t num_offsets;
+
+    uint32_t block_type;
+    uint32_t block_length;
+    uint32_t block_remaining;
+    bool header_read;
+    bool intel_started;
+    int32_t intel_filesize;
+
+    uint8_t* inbuf;
+    uint32_t read_size;
+    lzxd_detail::BitInput in;
+    bool input_end;        // the two zero bytes have been supplied
+    bool input_exhausted;  // nothing more will arrive
+
+    uint8_t* o_ptr;  // undelivered rest of the last frame
+    uint8_t* o_end;
+
+    bool length_empty;
+    int error;
+
+    uint8_t pretree_len[lzxd_detail::kPretreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t maintree_len[lzxd_detail::kMainTreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t length_len[lzxd_detail::kLengthTreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t aligned_len[lzxd_detail::kAlignedSymbols];
+    uint32_t pretree_table[lzxd_detail::kPretreeTableSize];
+    uint32_t maintree_table[lzxd_detail::kMainTableSize];
+    uint32_t length_table[lzxd_detail::kLengthTableSize];
+    uint32_t aligned_table[lzxd_detail::kAlignedTableSize];
+
+    uint8_t e8_buf[lzxd_detail::kFrameSize];
+};
+
+namespace lzxd_detail {
+
+// Records the state's first error and reports failure.
+inline bool fail(lzxd_stream* s, int code)
+{
+    s->error = code;
+    return false;
+}
+
+}  // namespace lzxd_detail
