@@ -395,8 +395,11 @@ TEST(LzxMatches, MatchesThatMayNotBeAreCorruptData)
         size_t output;
         int expected_rc;
         std::function<void(LzxStreamWriter&)> write;
+        Bytes expected = {};  // the output, for the cases that decode
     };
     const Bytes nearly_a_frame = segment_content(32760, 3);
+    const Bytes frame_end_output =
+        concat({nearly_a_frame, Bytes(8, nearly_a_frame.back()), text("ab")});
     const Case cases[] = {
         {"match before the first byte", 1u << 16, 4, 11,
          [&](LzxStreamWriter& w) {
@@ -415,9 +418,11 @@ TEST(LzxMatches, MatchesThatMayNotBeAreCorruptData)
              w.uncompressed_block(nearly_a_frame);
              w.verbatim_block(10, lengths, long_lengths);
              w.repeat_match(8, 0);
+             w.bits().align_to_word();  // the frame ends here
              w.literal('a');
              w.literal('b');
-         }},
+         },
+         frame_end_output},
         {"match crossing the frame end", 1u << 16, 32768 + 10, 11,
          [&](LzxStreamWriter& w) {
              w.uncompressed_block(nearly_a_frame);
@@ -438,7 +443,8 @@ TEST(LzxMatches, MatchesThatMayNotBeAreCorruptData)
              w.verbatim_block(4, lengths, long_lengths);
              w.literal('b');
              w.repeat_match(3, 0);
-         }},
+         },
+         text("aaaabbbb")},
         {"match crossing the block end", 1u << 16, 8, 11,
          [&](LzxStreamWriter& w) {
              w.verbatim_block(4, lengths, long_lengths);
@@ -456,7 +462,34 @@ TEST(LzxMatches, MatchesThatMayNotBeAreCorruptData)
         c.write(w);
         const Decoded d = decode(concat({w.finish(), Bytes(64, 0)}), c.output, c.window);
         EXPECT_EQ(d.rc, c.expected_rc);
+        if (c.expected_rc == 0) {
+            EXPECT_EQ(d.out, c.expected);
+        }
     }
+}
+
+TEST(LzxMatches, ShortMatchEndingAtTheWindowEnd)
+{
+    // With a 32 KiB window the first frame fills the whole window: a short
+    // match ending on its last byte, then bytes at its start again.
+    const Bytes history = segment_content(32760, 4);
+    const auto lengths = main_lengths(15, {{'a', 1}, {match_symbol(13, 8), 1}});
+    LzxStreamWriter w(15);
+    w.stream_header();
+    w.uncompressed_block(history);
+    w.verbatim_block(10, lengths, length_lengths({}));
+    w.distance_match(8, 100);
+    w.bits().align_to_word();  // the frame ends here
+    w.literal('a');
+    w.literal('a');
+    Bytes expected = history;
+    for (int i = 0; i < 8; ++i)
+        expected.push_back(expected[expected.size() - 100]);
+    expected.push_back('a');
+    expected.push_back('a');
+    const Decoded d = decode(w.finish(), expected.size(), 1u << 15);
+    EXPECT_EQ(d.rc, 0);
+    EXPECT_EQ(d.out, expected);
 }
 
 // ---------------------------------------------------------------------------

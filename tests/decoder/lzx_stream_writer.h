@@ -20,6 +20,9 @@ public:
     // What an uncompressed block header needs: 1 to 16 zero bits up to the
     // next 16-bit boundary (a whole word when already on one).
     void pad_for_uncompressed();
+    // Zero bits up to the next 16-bit boundary (none when on one): what the
+    // decoder skips at the end of every 32 KiB frame.
+    void align_to_word() { put_bits(0, (16 - used_) % 16); }
     // Raw bytes; only on a 16-bit boundary.
     void put_raw(const Bytes& bytes);
     // Bits used in the current 16-bit word (0 on a boundary).
