@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <new>
 
 #include "byte_buffer.h"
