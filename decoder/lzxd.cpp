@@ -323,6 +323,12 @@ bool produce_frame(lzxd_stream* s, uint32_t frame_size)
         return false;
     if (s->o_ptr != s->o_end)
         return fail(s, LZX_ERR_DATA);
+    // The last frame of a stream of known length ends its last block too. A
+    // block that would run on past the output means the headers were misread
+    // (the variant without padding bytes read as the standard one, say):
+    // fail, so that the bytes are never taken for the content.
+    if (s->length && s->offset + int64_t(frame_size) == s->length && s->block_remaining != 0)
+        return fail(s, LZX_ERR_DATA);
 
     uint8_t* data = s->window + s->frame_posn;
     if (s->intel_started && s->intel_filesize != 0 && s->frame < kE8MaxFrame &&

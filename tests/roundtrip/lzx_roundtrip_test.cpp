@@ -250,6 +250,36 @@ TEST(LzxPaddingVariant, OddUncompressedBlockAtTheEndDecodesEitherWay)
     }
 }
 
+// A stream without padding bytes, read in the standard variant, goes wrong at
+// the byte after the first odd uncompressed block. Whatever the misread
+// headers then say, the decode must fail rather than hand back wrong bytes
+// as a success: zorv's retry with the other variant depends on it.
+TEST(LzxPaddingVariant, MisreadUnpaddedStreamsNeverPassAsComplete)
+{
+    const auto input = make_synthetic_data(DataKind::X86, 5000, 21);
+    int misread = 0;
+    for (size_t block_size = 3; block_size <= 401; block_size += 2) {
+        for (const auto& pattern : {std::vector<BlockType>{BlockType::Aligned, BlockType::Uncompressed},
+                                    std::vector<BlockType>{BlockType::Uncompressed}}) {
+            SCOPED_TRACE("block size " + std::to_string(block_size) + (pattern.size() == 1 ? ", uncompressed only" : ""));
+            LzxOptions options;
+            options.block_pattern = pattern;
+            options.block_size = block_size;
+            options.pad_odd_uncompressed = false;
+            const LzxStream stream = lzx_encode(input, options);
+            const Decoded standard = decode(stream, input.size(), 16, false);
+            if (standard.result == 0)
+                ASSERT_TRUE(same_bytes(standard.bytes, input)) << "wrong bytes reported as a success";
+            else
+                ++misread;
+            const Decoded variant = decode(stream, input.size(), 16, true);
+            ASSERT_EQ(variant.result, 0);
+            EXPECT_TRUE(same_bytes(variant.bytes, input));
+        }
+    }
+    EXPECT_GT(misread, 0);
+}
+
 TEST(LzxRoundTrip, DataKindsAndSeeds)
 {
     struct Case {
