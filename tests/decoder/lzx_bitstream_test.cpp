@@ -492,6 +492,44 @@ TEST(LzxMatches, ShortMatchEndingAtTheWindowEnd)
     EXPECT_EQ(d.out, expected);
 }
 
+TEST(LzxBlocks, LastBlockEndsWithTheOutput)
+{
+    // A block that would run on past the end of a stream of known length
+    // means misread headers (the variant without padding bytes read as the
+    // standard one, say): the decode fails rather than pass the bytes as
+    // content.
+    const Bytes content = text("0123456789");
+    const auto lengths = main_lengths(16, {{'0', 1}, {'1', 1}});
+    struct Case {
+        const char* name;
+        std::function<void(LzxStreamWriter&)> write;
+        int expected_rc;
+    };
+    const Case cases[] = {
+        {"uncompressed block of exactly the output", [&](LzxStreamWriter& w) { w.uncompressed_block(content); }, 0},
+        {"uncompressed block longer than the output",
+         [&](LzxStreamWriter& w) { w.uncompressed_block(concat({content, text("abcd")})); }, 11},
+        {"verbatim block longer than the output",
+         [&](LzxStreamWriter& w) {
+             w.verbatim_block(12, lengths, length_lengths({}));
+             for (int i = 0; i < 12; ++i)
+                 w.literal('0');
+         },
+         11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LzxStreamWriter w;
+        w.stream_header();
+        c.write(w);
+        const Decoded d = decode(w.finish(), content.size());
+        EXPECT_EQ(d.rc, c.expected_rc);
+        if (c.expected_rc == 0) {
+            EXPECT_EQ(d.out, content);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // End of input
 
