@@ -27,7 +27,10 @@ orvello_ensure_packages() {
 
 orvello_build() {
   if [ ! -f "$ORVELLO_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ORVELLO_ROOT" -B "$ORVELLO_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || return 1
+    # ccache, when the machine has it, makes rebuilds in fresh trees cheap.
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$ORVELLO_ROOT" -B "$ORVELLO_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null || return 1
   fi
   cmake --build "$ORVELLO_BUILD" --parallel "$(nproc)"
 }
