@@ -1,6 +1,6 @@
 // fuzz_stfs: opens the fuzz input as an STFS package and extracts it into a
 // temporary folder, which is removed afterwards.
-#include "stfs_extract.h"
+#include "import/stfs_extract.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // fuzz_xex: the XEX2 title check on any bytes, as a "default.xex" read from
 // disk exactly as the launcher's searches read it.
-#include "game_data.h"
-#include "game_profile.h"
+#include "core/game_data.h"
+#include "core/game_profile.h"
 
 #include <QDir>
 #include <QFile>

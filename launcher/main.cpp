@@ -1,8 +1,9 @@
 // The launcher's entry point: application object, settings file naming,
 // icon, themed style sheet, main window.
-#include "app_setup.h"
-#include "game_profile.h"
-#include "main_window.h"
+#include "core/app_setup.h"
+#include "core/game_profile.h"
+#include "window/main_window.h"
+#include "window/theme.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -8,11 +8,11 @@
 //      with prepareContent (one zorv run per file); files per second.
 // Everything is written under the build tree and removed afterwards.
 //   bench_import [--package-mib N] [--files N] [--runs N]
-#include "content_preparation.h"
-#include "stfs_extract.h"
+#include "import/content_preparation.h"
+#include "import/stfs_extract.h"
+#include "import/stfs_reader.h"
 #include "stfs_image.h"
 #include "stfs_package_builder.h"
-#include "stfs_reader.h"
 #include "zorv_packer.h"
 
 #include <QCoreApplication>

@@ -9,14 +9,15 @@
 // Goals on the reference machine: start-up <= 300 ms, refresh and PLAY
 // <= 50 ms each.
 //   bench_launcher [--folders N] [--runs N]
-#include "app_setup.h"
-#include "game_data.h"
-#include "game_launch.h"
-#include "game_profile.h"
-#include "launch_plan.h"
-#include "launcher_settings.h"
-#include "main_window.h"
-#include "shared_memory_cleanup.h"
+#include "core/app_setup.h"
+#include "core/game_data.h"
+#include "core/game_launch.h"
+#include "core/game_profile.h"
+#include "core/launch_plan.h"
+#include "core/launcher_settings.h"
+#include "core/shared_memory_cleanup.h"
+#include "window/main_window.h"
+#include "window/theme.h"
 
 #include <QApplication>
 #include <QDir>
@@ -156,7 +157,7 @@ int main(int argc, char* argv[])
     const LauncherSettings settings = loadLauncherSettings();
     const double save = timeMs(options.runs, [&] { saveLauncherSettings(settings); });
     const double plan = timeMs(options.runs, [&] { buildLaunchPlan(gameProfile(), settings, root, root); });
-    const double cleanup = timeMs(options.runs, [] { removeStaleSharedMemory(); });
+    const double cleanup = timeMs(options.runs, [] { removeStaleSharedMemory(gameProfile()); });
     const LaunchPlan launchPlan = buildLaunchPlan(gameProfile(), settings, root, root);
     const double start = timeMs(options.runs, [&] { launchGame(launchPlan); });
 

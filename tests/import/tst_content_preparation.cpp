@@ -1,14 +1,12 @@
 // Tests of content preparation: the compressed-file scan, "default.xex",
 // decoder runs (fake decoders on PATH, and the real zorv when built), atomic
 // replacement, the folder copy and stopping between files.
-#include "content_preparation.h"
+#include "import/content_preparation.h"
 #include "test_support.h"
 
 #include <QThread>
 
-#ifdef ORVELLO_HAVE_LZX_ENCODER
 #include "zorv_packer.h"
-#endif
 
 namespace {
 
@@ -368,7 +366,6 @@ void TestContentPreparation::realDecoder_data()
                                             << QByteArray()
                                             << QStringLiteral("Decompressing content/data.bin failed (exit 4):\n"
                                                               "table exceeds file");
-#ifdef ORVELLO_HAVE_LZX_ENCODER
     QByteArray text;
     for (int i = 0; text.size() < 200000; ++i)
         text += "line " + QByteArray::number(i % 977) + " of the game's content\n";
@@ -378,7 +375,6 @@ void TestContentPreparation::realDecoder_data()
     QTest::newRow("LZX, contiguous")
         << QByteArray(reinterpret_cast<const char*>(packed.file.data()), qsizetype(packed.file.size())) << text
         << QString();
-#endif
 }
 
 // The launcher's side of the real decoder: found on PATH, run per file, its
@@ -386,9 +382,6 @@ void TestContentPreparation::realDecoder_data()
 // container kept.
 void TestContentPreparation::realDecoder()
 {
-#ifndef ORVELLO_ZORV_PATH
-    QSKIP("zorv is not part of this build");
-#else
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, decoded);
     QFETCH(QString, message);
@@ -407,7 +400,6 @@ void TestContentPreparation::realDecoder()
         QCOMPARE(error, message);
         QCOMPARE(fileAt(QStringLiteral("content/data.bin")), file);
     }
-#endif
 }
 
 QTEST_GUILESS_MAIN(TestContentPreparation)

@@ -1,7 +1,7 @@
 // Tests of extractAll: progress reports, file contents over every block
 // placement, chain bounds, unsafe names, symbolic links in the destination,
 // write failures and stopping between entries.
-#include "stfs_extract.h"
+#include "import/stfs_extract.h"
 #include "test_support.h"
 
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 // Tests of StfsReader: header validation, block addressing, hash links,
 // the file table and entry paths.
-#include "stfs_reader.h"
+#include "import/stfs_reader.h"
 #include "test_support.h"
 
 using namespace stfsbuild;

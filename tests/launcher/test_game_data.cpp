@@ -1,8 +1,8 @@
 // Finding and checking the game data folder: the XEX2 title check against
 // well-formed and hostile images, the searches, and the remembered root.
-#include "game_data.h"
-#include "game_profile.h"
-#include "launcher_settings.h"
+#include "core/game_data.h"
+#include "core/game_profile.h"
+#include "core/launcher_settings.h"
 #include "test_support.h"
 
 #include <QApplication>

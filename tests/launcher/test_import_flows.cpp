@@ -2,14 +2,14 @@
 // extracted and prepared and becomes the game root that PLAY uses; an
 // extracted folder is prepared in place, as a copy, or refused; failures
 // reach the user; quitting during an import stops it cleanly.
+#include "core/game_data.h"
+#include "core/game_profile.h"
+#include "core/launcher_settings.h"
 #include "dialog_driver.h"
-#include "game_data.h"
-#include "game_profile.h"
 #include "import_fixture.h"
-#include "launcher_settings.h"
-#include "main_window.h"
 #include "standin_support.h"
 #include "test_support.h"
+#include "window/main_window.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 // Starting the game: every failure text, the command record, the
 // environment, a real detached start of the stand-in runtime, and the stale
 // shared-memory cleanup with real files in /dev/shm.
-#include "game_launch.h"
-#include "game_profile.h"
-#include "launch_plan.h"
-#include "launcher_settings.h"
-#include "shared_memory_cleanup.h"
+#include "core/game_launch.h"
+#include "core/game_profile.h"
+#include "core/launch_plan.h"
+#include "core/launcher_settings.h"
+#include "core/shared_memory_cleanup.h"
 #include "standin_support.h"
 #include "test_support.h"
 
@@ -173,7 +173,7 @@ private slots:
         const QString folder = QStringLiteral("/dev/shm/") + tag + "dir";
         QVERIFY(QDir().mkpath(folder));
 
-        removeStaleSharedMemory();
+        removeStaleSharedMemory(gameProfile());
 
         QVERIFY2(!old->exists(), "an old unmapped file is stale");
         QVERIFY(young->exists());

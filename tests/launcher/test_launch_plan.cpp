@@ -1,7 +1,7 @@
 // The game's argument list and printable command line.
-#include "game_profile.h"
-#include "launch_plan.h"
-#include "launcher_settings.h"
+#include "core/game_profile.h"
+#include "core/launch_plan.h"
+#include "core/launcher_settings.h"
 #include "test_support.h"
 
 #include <QApplication>

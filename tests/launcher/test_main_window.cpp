@@ -1,14 +1,14 @@
 // The main window: theme, banner, readiness status, the settings page's
 // load/save rules, and PLAY end to end with the stand-in runtime.
-#include "app_setup.h"
-#include "game_data.h"
-#include "game_profile.h"
-#include "launch_plan.h"
-#include "launcher_settings.h"
-#include "main_window.h"
-#include "program_files.h"
+#include "core/game_data.h"
+#include "core/game_profile.h"
+#include "core/launch_plan.h"
+#include "core/launcher_settings.h"
+#include "core/program_files.h"
 #include "standin_support.h"
 #include "test_support.h"
+#include "window/main_window.h"
+#include "window/theme.h"
 
 #include <QApplication>
 #include <QCheckBox>

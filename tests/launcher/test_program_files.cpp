@@ -1,8 +1,8 @@
 // Finding the folder that holds the whole program set, and what the search
 // reports when it does not.
-#include "game_data.h"
-#include "game_profile.h"
-#include "program_files.h"
+#include "core/game_data.h"
+#include "core/game_profile.h"
+#include "core/program_files.h"
 #include "test_support.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The settings file: defaults, the full write, round trips, and files that
 // are corrupt or hold values no widget offers.
-#include "launcher_settings.h"
+#include "core/launcher_settings.h"
 #include "test_support.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // Shared fixtures for the launcher's tests.
 #include "test_support.h"
 
-#include "app_setup.h"
-#include "game_profile.h"
-#include "launcher_settings.h"
-#include "program_files.h"
+#include "core/app_setup.h"
+#include "core/game_profile.h"
+#include "core/launcher_settings.h"
+#include "core/program_files.h"
 
 #include <QFile>
 #include <QSettings>

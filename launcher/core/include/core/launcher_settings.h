@@ -1,0 +1,53 @@
+// The user's launch settings, kept in the INI group "settings" of the one
+// per-user settings file, and the shared settings object through which the
+// whole launcher reads and writes that file.
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// One field per key of the group "settings", named like the key. A
+// default-constructed record holds the defaults.
+struct LauncherSettings {
+    int resolution_scale = 1;
+    QString upscaling = QStringLiteral("FSR");
+    QString swap_post_effect = QStringLiteral("fxaa");
+    int anisotropic_override = 16;
+    bool native_2x_msaa = false;
+    bool async_shader_compilation = true;
+    int vulkan_pipeline_creation_threads = 0;
+    bool vsync = true;
+    int frame_limit = 0;
+    bool windowed = false;
+    double audio_gain = 1.0;
+    int audio_highpass_hz = 0;
+    bool audio_force_stereo = false;
+    bool audio_front_only = false;
+    int audio_maxqframes = 0;
+    bool xma_worker = true;
+    QString user_data_root;
+    QString log_dir;
+    QString log_level = QStringLiteral("info");
+    bool vulkan_sparse_shared_memory = false;
+    bool vulkan_async_skip_incomplete_frames = false;
+    int user_language = 0;
+    int user_country = 0;
+
+    bool operator==(const LauncherSettings&) const = default;
+};
+
+// The process-wide settings object (the profile's organisation, application
+// name as set at start-up, INI format, user scope), created on first use.
+QSettings& sharedSettings();
+
+// The user-supplied base folder for the default logs folder. The launcher
+// reads this key and never writes it.
+const QString& dataRootSettingsKey();
+
+// Reads the group "settings"; missing keys keep their defaults. Values are
+// taken as stored, without range checks.
+LauncherSettings loadLauncherSettings();
+
+// Writes all keys of the group "settings" and syncs the file at once.
+void saveLauncherSettings(const LauncherSettings& settings);

@@ -1,0 +1,181 @@
+// Content preparation: the compressed-file scan, the folder copy and the
+// per-file decoder runs with their atomic replacement.
+#include "import/content_preparation.h"
+
+#include "core/failure.h"
+#include "core/game_root.h"
+#include "import/import_interruption.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr char kZorvMagic[4] = {'\x0F', '\xF5', '\x12', '\xED'};
+constexpr qsizetype kMaxQuotedOutput = 600;
+
+std::filesystem::path nativePath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+bool isCompressedFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(sizeof kZorvMagic);
+    return head == QByteArray(kZorvMagic, sizeof kZorvMagic);
+}
+
+// The resolved absolute form of path, also for a path whose last parts do
+// not exist yet: its nearest existing ancestor is resolved and the rest kept.
+QString resolvedPath(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            break;
+        rest = QFileInfo(existing).fileName() + (rest.isEmpty() ? QString() : QLatin1Char('/') + rest);
+        existing = parent;
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    const QString base = canonical.isEmpty() ? existing : canonical;
+    return rest.isEmpty() ? base : QDir(base).filePath(rest);
+}
+
+bool isSameOrInside(const QString& inner, const QString& outer)
+{
+    return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+}
+
+QString findDecoder()
+{
+    const QString besideLauncher = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("zorv"));
+    if (QFileInfo(besideLauncher).isExecutable())
+        return besideLauncher;
+    return QStandardPaths::findExecutable(QStringLiteral("zorv"));
+}
+
+QString quotedDecoderOutput(QProcess& decoder)
+{
+    const QString output = QString::fromUtf8(decoder.readAll()).trimmed();
+    return output.size() > kMaxQuotedOutput ? output.right(kMaxQuotedOutput) : output;
+}
+
+// Runs the decoder on one file and puts the decoded content in its place.
+bool decodeOne(const QString& decoderPath, const QString& file, const QString& relativePath, QString* error)
+{
+    const QString temp = file + QStringLiteral(".decoding");
+    if (QFileInfo::exists(temp) || QFileInfo(temp).isSymLink())
+        QFile::remove(temp);  // left over from an interrupted run
+
+    QProcess decoder;
+    decoder.setProcessChannelMode(QProcess::MergedChannels);
+    decoder.start(decoderPath, {file, temp}, QIODevice::ReadWrite);
+    const bool finished = decoder.waitForFinished(-1);
+    if (!finished || decoder.exitStatus() != QProcess::NormalExit || decoder.exitCode() != 0) {
+        const QString output = quotedDecoderOutput(decoder);
+        QFile::remove(temp);
+        return fail(error, QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
+                               .arg(relativePath)
+                               .arg(decoder.exitCode())
+                               .arg(output));
+    }
+
+    // One rename over the original: at no moment is neither copy present.
+    std::error_code renameError;
+    std::filesystem::rename(nativePath(temp), nativePath(file), renameError);
+    if (renameError) {
+        std::error_code ignored;
+        std::filesystem::remove(nativePath(temp), ignored);
+        return fail(error, QStringLiteral("Cannot replace %1 with its decoded copy").arg(relativePath));
+    }
+    return true;
+}
+
+} // namespace
+
+QStringList listCompressedFiles(const QString& root)
+{
+    QStringList compressed;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (isCompressedFile(path))
+            compressed.append(path);
+    }
+    return compressed;
+}
+
+bool copyFolder(const QString& source, const QString& destination, const ProgressFn& progress,
+                QString* error)
+{
+    // Copying a folder into itself would keep finding its own new copies.
+    if (isSameOrInside(resolvedPath(destination), resolvedPath(source)))
+        return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(source, destination));
+    if (!QDir().mkpath(destination))
+        return fail(error, QStringLiteral("Cannot create %1").arg(destination));
+
+    const QDir sourceDir(source);
+    const QDir destinationDir(destination);
+    QDirIterator it(source, QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (importInterruptionRequested())
+            return fail(error, importStoppedMessage());
+        const QString sourcePath = it.next();
+        const QString relativePath = sourceDir.relativeFilePath(sourcePath);
+        const QString targetPath = destinationDir.filePath(relativePath);
+        if (it.fileInfo().isDir()) {
+            if (!QDir().mkpath(targetPath))
+                return fail(error, QStringLiteral("Cannot create %1").arg(targetPath));
+            continue;
+        }
+        if (progress)
+            progress(QStringLiteral("Copying %1").arg(relativePath));
+        if (!QFile::copy(sourcePath, targetPath))
+            return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath));
+    }
+    return true;
+}
+
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error)
+{
+    const QDir rootDir(root);
+    const QString lower = game_root::extractedImagePath(root);
+    const QString upper = game_root::upperCaseImagePath(root);
+    if (!QFile::exists(lower) && QFile::exists(upper) && !QFile::copy(upper, lower))
+        return fail(error, QStringLiteral("Cannot create %1").arg(lower));
+
+    const QStringList files = listCompressedFiles(root);
+    if (files.isEmpty())
+        return true;
+
+    const QString decoderPath = findDecoder();
+    if (decoderPath.isEmpty())
+        return fail(error, QStringLiteral("The zorv decoder was not found next to the launcher, so the "
+                                          "game's compressed files cannot be prepared."));
+
+    for (const QString& file : files) {
+        // Checked only between files: a running decoder is never killed.
+        if (importInterruptionRequested())
+            return fail(error, importStoppedMessage());
+        const QString relativePath = rootDir.relativeFilePath(file);
+        if (progress)
+            progress(QStringLiteral("Decompressing %1").arg(relativePath));
+        if (!decodeOne(decoderPath, file, relativePath, error))
+            return false;
+    }
+    return true;
+}

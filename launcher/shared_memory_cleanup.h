@@ -1,6 +1,0 @@
-// Removing the game runtime's left-over shared-memory files: files named
-// "mirel_memory_*" in /dev/shm that no running process maps and that have
-// not been modified for at least 60 seconds.
-#pragma once
-
-void removeStaleSharedMemory();
