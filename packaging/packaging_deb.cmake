@@ -17,6 +17,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmarch <orvello-launcher@velmarch.invalid
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# On a Wayland desktop Qt then runs natively and the compositor groups the
+# window with its desktop entry by the desktop file name.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack writes the first line as the synopsis and indents the rest as the
 # extended description.
