@@ -58,6 +58,7 @@ check_build() {
 }
 
 check_contents() {
+  need dpkg-deb readelf
   local deb
   deb=$(package_file)
   # Every file, and nothing from tools/, tests/, bench/, fuzz/ or the stand-in runtime.
