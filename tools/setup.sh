@@ -5,6 +5,10 @@
 ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
 ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
+# The package test (tests/package) runs only as root and needs these too:
+# dpkg-shlibdeps for the package's Depends, the validators, and an X server
+# with tools to find the launcher's window.
+ORVELLO_PACKAGE_TEST_PACKAGES=(dpkg-dev desktop-file-utils appstream lintian man-db xvfb xauth x11-utils xdotool)
 
 orvello_missing_packages() {
   local pkg

@@ -1,11 +1,14 @@
 // orvello-artwork: paints the launcher's icon and banner into a folder.
 //   orvello-artwork OUTPUT_FOLDER
 // writes OUTPUT_FOLDER/icon.png (1600 x 1600) and OUTPUT_FOLDER/banner.png
-// (2736 x 912). Needs no display (it selects the offscreen platform unless
+// (2736 x 912), and the smaller copies scaled down from them:
+// icon-16.png to icon-512.png, banner-640.png and banner-1280.png (see
+// scaled_copies.h). Needs no display (it selects the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise) and gives the same pictures on every run;
 // the lettering needs the font "DejaVu Sans" (Debian fonts-dejavu-core).
 #include "lettering.h"
 #include "pictures.h"
+#include "scaled_copies.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -49,7 +52,13 @@ int main(int argc, char** argv)
         err << "orvello-artwork: " << error << "\n";
         return 1;
     }
-    const bool saved = save(artwork::paintIcon(lettering), folder, QStringLiteral("icon.png"), err) &&
-                       save(artwork::paintBanner(lettering), folder, QStringLiteral("banner.png"), err);
-    return saved ? 0 : 1;
+    const QImage icon = artwork::paintIcon(lettering);
+    const QImage banner = artwork::paintBanner(lettering);
+    if (!save(icon, folder, QStringLiteral("icon.png"), err) || !save(banner, folder, QStringLiteral("banner.png"), err))
+        return 1;
+    for (const artwork::NamedImage& copy : artwork::scaledCopies(icon, banner)) {
+        if (!save(copy.image, folder, copy.fileName, err))
+            return 1;
+    }
+    return 0;
 }
