@@ -26,6 +26,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabWidget>
 
 #include <memory>
 
@@ -43,6 +44,19 @@ QVariant storedSetting(const char* key)
 {
     sharedSettings().sync();
     return sharedSettings().value(QStringLiteral("settings/") + QLatin1String(key));
+}
+
+// A widget's accessible name, or a button's text when it has none (which is
+// what a screen reader then reads).
+QString accessibleName(const QWidget* widget)
+{
+    if (!widget)
+        return QStringLiteral("(no focus)");
+    if (!widget->accessibleName().isEmpty())
+        return widget->accessibleName();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    return QStringLiteral("(unnamed %1)").arg(QLatin1String(widget->metaObject()->className()));
 }
 
 // Fills a row's placeholders in one pass, as the status texts are filled.
@@ -398,6 +412,7 @@ private slots:
             QVERIFY2(group, qPrintable(setting.key));
             QCOMPARE(group->title(), setting.group);
             QCOMPARE(widget->isHidden(), !setting.visible);
+            QCOMPARE(widget->accessibleName(), setting.label);
             if (!setting.visible)
                 continue;
             auto* form = qobject_cast<QFormLayout*>(group->layout());
@@ -406,6 +421,87 @@ private slots:
             QVERIFY2(label, qPrintable(setting.key));
             QCOMPARE(label->text(), setting.label);
         }
+    }
+
+    // Tab from the first setting visits every visible setting in the order
+    // of the rows, each folder's "Browse..." right after its field, "Open
+    // data folder" under the save data folder, then "Reset to defaults".
+    void tabWalksTheSettingsInRowOrder()
+    {
+        MainWindow& w = openWindow();
+        editor<QLineEdit>("user_data_root")->setText(QStringLiteral("/saves")); // enables "Open data folder"
+        QStringList expected;
+        for (const settings_table::Setting& setting : settings_table::settings()) {
+            if (!setting.visible)
+                continue;
+            expected << setting.label;
+            if (std::holds_alternative<settings_table::FolderEditor>(setting.editor))
+                expected << QStringLiteral("Browse for ") + setting.label;
+            if (setting.key == QLatin1String("user_data_root"))
+                expected << QStringLiteral("Open data folder");
+        }
+        expected << QStringLiteral("Reset to defaults");
+
+        w.findChild<QTabWidget*>()->setCurrentWidget(w.settingsPage);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget* first = editor<QWidget>(settings_table::settings().first().key);
+        first->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), first);
+        QStringList visited{accessibleName(first)};
+        while (visited.size() < expected.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << accessibleName(QApplication::focusWidget());
+        }
+        QCOMPARE(visited, expected);
+    }
+
+    void playAndImportAreReachedAndPressedFromTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("play"); // else the import button
+        QTest::addColumn<int>("key");
+        QTest::newRow("PLAY by Space") << true << int(Qt::Key_Space);
+        QTest::newRow("PLAY by Return") << true << int(Qt::Key_Return);
+        QTest::newRow("import by Space") << false << int(Qt::Key_Space);
+        QTest::newRow("import by Return") << false << int(Qt::Key_Return);
+    }
+
+    void playAndImportAreReachedAndPressedFromTheKeyboard()
+    {
+        QFETCH(bool, play);
+        QFETCH(int, key);
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        MainWindow& w = openWindow();
+        // The import flow's own dialogs are tested elsewhere: here only the
+        // press counts.
+        QObject::disconnect(w.importButton, &QAbstractButton::clicked, nullptr, nullptr);
+        QSignalSpy importPresses(w.importButton, &QAbstractButton::clicked);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+
+        // From the Game tab's tab: PLAY, then the import button.
+        auto* tabBar = w.findChild<QTabWidget*>()->tabBar();
+        tabBar->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), tabBar);
+        QTest::keyClick(tabBar, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.playButton);
+        QTest::keyClick(w.playButton, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.importButton);
+        if (play)
+            QTest::keyClick(w.importButton, Qt::Key_Backtab);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        if (!play) {
+            QCOMPARE(importPresses.count(), 1);
+            QVERIFY(w.commandLabel->text().isEmpty());
+            return;
+        }
+        QCOMPARE(importPresses.count(), 0);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), w.launchSettings, w.gameRoot, w.dataRoot);
+        QCOMPARE(w.commandLabel->text(), QStringLiteral("Launched: ") + plan.commandLine);
+        QCOMPARE(waitForStandInRecord(w.gameRoot + "/logs/game.log").arguments, plan.arguments);
     }
 
     void openDataFolderFollowsTheSaveDataField()

@@ -63,6 +63,9 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     playButton = new QPushButton(QStringLiteral("PLAY"), page);
     playButton->setObjectName(QStringLiteral("playButton"));
     importButton = new QPushButton(QStringLiteral("Import game data (XBLA package / folder)..."), page);
+    // A focused PLAY or import button is pressed by Return as well as Space.
+    for (QPushButton* button : {playButton, importButton})
+        button->setAutoDefault(true);
     commandLabel = new QLabel(page);
     commandLabel->setObjectName(QStringLiteral("commandLabel"));
     commandLabel->setWordWrap(true);

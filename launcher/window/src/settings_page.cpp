@@ -147,31 +147,33 @@ QWidget* SettingsPage::createEditor(const Setting& setting, QGroupBox* group)
                 return spin;
             },
             [&](const FolderEditor& folder) -> QWidget* {
-                auto* edit = new QLineEdit(group);
+                field = new QWidget(group);
+                auto* edit = new QLineEdit(field);
                 edit->setPlaceholderText(folder.placeholder);
                 connect(edit, &QLineEdit::textChanged, this, &SettingsPage::onValueChanged);
-                field = makeBrowseRow(group, edit, setting);
+                addBrowseButton(field, edit, setting);
                 return edit;
             },
         },
         setting.editor);
     widget->setObjectName(setting.key);
+    widget->setAccessibleName(setting.label); // the row label, also for hidden widgets
     editors.append({&setting, widget});
     return field ? field : widget;
 }
 
-// The folder's edit and its "Browse..." button side by side.
-QWidget* SettingsPage::makeBrowseRow(QGroupBox* group, QLineEdit* edit, const Setting& setting)
+// Lays out a folder's row: the edit and its "Browse..." button side by
+// side, created in that order so that Tab reaches them in that order.
+void SettingsPage::addBrowseButton(QWidget* row, QLineEdit* edit, const Setting& setting)
 {
-    auto* row = new QWidget(group);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* browse = new QPushButton(QStringLiteral("Browse..."), row);
+    browse->setAccessibleName(QStringLiteral("Browse for %1").arg(setting.label));
     layout->addWidget(edit, 1);
     layout->addWidget(browse, 0);
     const QString caption = std::get<FolderEditor>(setting.editor).browseCaption;
     connect(browse, &QPushButton::clicked, this, [this, edit, caption] { browseForFolder(edit, caption); });
-    return row;
 }
 
 void SettingsPage::addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description)

@@ -48,7 +48,7 @@ private:
 
     QGroupBox* buildGroup(QWidget* page, const QString& title);
     QWidget* createEditor(const settings_table::Setting& setting, QGroupBox* group);
-    QWidget* makeBrowseRow(QGroupBox* group, QLineEdit* edit, const settings_table::Setting& setting);
+    void addBrowseButton(QWidget* row, QLineEdit* edit, const settings_table::Setting& setting);
     void addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description);
     void addOpenDataFolderRow(QFormLayout* form, QGroupBox* group);
     void addSettingsFileRow(QFormLayout* form, QGroupBox* group);
