@@ -9,6 +9,7 @@
 // Goals on the reference machine: start-up <= 300 ms, refresh and PLAY
 // <= 50 ms each.
 //   bench_launcher [--folders N] [--runs N]
+#include "bench_home.h"
 #include "core/app_setup.h"
 #include "core/game_data.h"
 #include "core/game_launch.h"
@@ -22,7 +23,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -50,42 +50,6 @@ Options parseOptions(const QStringList& args)
             options.runs = std::max(1, args[i + 1].toInt());
     }
     return options;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray xexImage()
-{
-    QByteArray bytes("XEX2");
-    bytes.resize(0x60, '\0');
-    bytes[23] = 1;                                                     // one entry
-    bytes[24] = 0x00, bytes[25] = 0x04, bytes[26] = 0x00, bytes[27] = 0x06; // execution info
-    bytes[31] = 0x40;                                                  // at 0x40
-    bytes[0x4c] = 0x4e, bytes[0x4d] = 0x3d, bytes[0x4e] = 0x2c, bytes[0x4f] = 0x71;
-    return bytes;
-}
-
-void populateHome(const QString& home, int folders)
-{
-    const QDir games(QDir(home).filePath(QStringLiteral("Games")));
-    for (int i = 0; i < folders; ++i) {
-        const QString folder = games.filePath(QStringLiteral("folder%1").arg(i, 5, 10, QLatin1Char('0')));
-        for (const char* name : {"readme.txt", "setup.bin", "data/level.pak"})
-            writeFile(QDir(folder).filePath(QLatin1String(name)), "not the game");
-    }
-    const QString game = games.filePath(QStringLiteral("zz-TessarineVandryLive"));
-    writeFile(QDir(game).filePath(QStringLiteral("gamedata/default.xex")), xexImage());
-    for (const char* name : {"tessarine", "libkynruntime.so", "libkyngpu-xenos.so"}) {
-        const QString target = QDir(game).filePath(QLatin1String(name));
-        if (!QFile::copy(QDir(QStringLiteral(ORVELLO_STANDIN_DIR)).filePath(QLatin1String(name)), target))
-            qFatal("stand-in runtime missing in %s: build it first", ORVELLO_STANDIN_DIR);
-    }
 }
 
 double medianMs(std::vector<double> samples)
@@ -137,7 +101,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     configureApplication(gameProfile());
     const Options options = parseOptions(app.arguments());
-    populateHome(home.path(), options.folders);
+    populateBenchHome(home.path(), options.folders);
     std::printf("launcher benchmark: %d folders under ~/Games, game in the last one, median of %d runs (%s)\n",
                 options.folders, options.runs, qPrintable(QGuiApplication::platformName()));
 

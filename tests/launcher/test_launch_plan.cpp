@@ -2,6 +2,7 @@
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
+#include "core/settings_table.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ private slots:
 
     void settingsBecomeFlags_data()
     {
-        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QStringList>("flags"); // every argument with that prefix
@@ -50,36 +51,28 @@ private slots:
         QTest::newRow("gain 2") << "audio_gain" << QVariant(2.0) << "--audio_output_gain=" << QStringList{"--audio_output_gain=2.00"} << 17;
         QTest::newRow("windowed") << "windowed" << QVariant(true) << "--fullscreen=" << QStringList{"--fullscreen=false"} << 17;
         QTest::newRow("negative frame limit") << "frame_limit" << QVariant(-3) << "--frame_limit=" << QStringList{"--frame_limit=-3"} << 17;
-        QTest::newRow("pipeline threads") << "threads" << QVariant(4) << "--vulkan_pipeline" << QStringList{"--vulkan_pipeline_creation_threads=4"} << 18;
-        QTest::newRow("queue frames") << "maxq" << QVariant(256) << "--audio_maxq" << QStringList{"--audio_maxqframes=256"} << 18;
-        QTest::newRow("language") << "language" << QVariant(1033) << "--user_language=" << QStringList{"--user_language=1033"} << 18;
-        QTest::newRow("country") << "country" << QVariant(103) << "--user_country=" << QStringList{"--user_country=103"} << 18;
+        QTest::newRow("pipeline threads") << "vulkan_pipeline_creation_threads" << QVariant(4) << "--vulkan_pipeline" << QStringList{"--vulkan_pipeline_creation_threads=4"} << 18;
+        QTest::newRow("queue frames") << "audio_maxqframes" << QVariant(256) << "--audio_maxq" << QStringList{"--audio_maxqframes=256"} << 18;
+        QTest::newRow("user_language") << "user_language" << QVariant(1033) << "--user_language=" << QStringList{"--user_language=1033"} << 18;
+        QTest::newRow("user_country") << "user_country" << QVariant(103) << "--user_country=" << QStringList{"--user_country=103"} << 18;
         QTest::newRow("user data root") << "user_data_root" << QVariant("/saves") << "--user_data_root=" << QStringList{"--user_data_root=/saves"} << 18;
-        QTest::newRow("highpass not passed") << "highpass" << QVariant(200) << "highpass" << QStringList{} << 17;
-        QTest::newRow("front only not passed") << "front_only" << QVariant(true) << "front" << QStringList{} << 17;
-        QTest::newRow("xma worker not passed") << "xma" << QVariant(false) << "xma" << QStringList{} << 17;
+        QTest::newRow("highpass not passed") << "audio_highpass_hz" << QVariant(200) << "highpass" << QStringList{} << 17;
+        QTest::newRow("front only not passed") << "audio_front_only" << QVariant(true) << "front" << QStringList{} << 17;
+        QTest::newRow("xma worker not passed") << "xma_worker" << QVariant(false) << "xma" << QStringList{} << 17;
     }
 
     void settingsBecomeFlags()
     {
-        QFETCH(QString, field);
+        QFETCH(QString, key);
         QFETCH(QVariant, value);
         QFETCH(QString, prefix);
         QFETCH(QStringList, flags);
         QFETCH(int, argumentCount);
+        const settings_table::Setting* setting = settings_table::find(key);
+        QVERIFY(setting);
         LauncherSettings s;
-        if (field == "upscaling") s.upscaling = value.toString();
-        else if (field == "audio_gain") s.audio_gain = value.toDouble();
-        else if (field == "windowed") s.windowed = value.toBool();
-        else if (field == "frame_limit") s.frame_limit = value.toInt();
-        else if (field == "threads") s.vulkan_pipeline_creation_threads = value.toInt();
-        else if (field == "maxq") s.audio_maxqframes = value.toInt();
-        else if (field == "language") s.user_language = value.toInt();
-        else if (field == "country") s.user_country = value.toInt();
-        else if (field == "user_data_root") s.user_data_root = value.toString();
-        else if (field == "highpass") s.audio_highpass_hz = value.toInt();
-        else if (field == "front_only") s.audio_front_only = value.toBool();
-        else if (field == "xma") s.xma_worker = value.toBool();
+        setting->assign(s, value);
+        QCOMPARE(setting->valueIn(s), value);
         const QStringList args = buildLaunchPlan(gameProfile(), s, "/g", "/g").arguments;
         QCOMPARE(args.filter(prefix), flags);
         QCOMPARE(args.size(), argumentCount);

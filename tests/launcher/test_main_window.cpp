@@ -1,13 +1,16 @@
-// The main window: theme, banner, readiness status, the settings page's
-// load/save rules, and PLAY end to end with the stand-in runtime.
+// The main window: theme, banner, readiness status, the settings page (its
+// rows, and its load/save rules, with widgets found by their keys), and PLAY
+// end to end with the stand-in runtime.
 #include "core/game_data.h"
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
 #include "core/program_files.h"
+#include "core/settings_table.h"
 #include "standin_support.h"
 #include "test_support.h"
 #include "window/main_window.h"
+#include "window/settings_page.h"
 #include "window/theme.h"
 
 #include <QApplication>
@@ -15,12 +18,15 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabWidget>
 
 #include <memory>
 
@@ -40,6 +46,35 @@ QVariant storedSetting(const char* key)
     return sharedSettings().value(QStringLiteral("settings/") + QLatin1String(key));
 }
 
+// A widget's accessible name, or a button's text when it has none (which is
+// what a screen reader then reads).
+QString accessibleName(const QWidget* widget)
+{
+    if (!widget)
+        return QStringLiteral("(no focus)");
+    if (!widget->accessibleName().isEmpty())
+        return widget->accessibleName();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    return QStringLiteral("(unnamed %1)").arg(QLatin1String(widget->metaObject()->className()));
+}
+
+// Fills a row's placeholders in one pass, as the status texts are filled.
+QString fillPlaceholders(const QString& pattern, const QStringList& values)
+{
+    QString result;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const int number = i + 1 < pattern.size() && pattern[i] == u'%' ? pattern[i + 1].digitValue() : -1;
+        if (number >= 1 && number <= values.size()) {
+            result += values[number - 1];
+            ++i;
+        } else {
+            result += pattern[i];
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -53,6 +88,24 @@ private:
     {
         window = std::make_unique<MainWindow>();
         return *window;
+    }
+
+    // The open window's value widget for a settings key.
+    template <typename Widget>
+    Widget* editor(const QString& key) const
+    {
+        auto* widget = window->findChild<Widget*>(key);
+        if (!widget)
+            qFatal("no %s value widget named %s", Widget::staticMetaObject.className(), qPrintable(key));
+        return widget;
+    }
+
+    QPushButton* button(const char* objectName) const
+    {
+        auto* found = window->findChild<QPushButton*>(QLatin1String(objectName));
+        if (!found)
+            qFatal("no button named %s", objectName);
+        return found;
     }
 
 private slots:
@@ -113,6 +166,7 @@ private slots:
                                          << "Tessarine Vandry Live: ready \u2014 data %1, program %2" << "%1";
         QTest::newRow("program files missing") << "" << "" << "Tessarine Vandry Live: program files not found"
                                                << "%1\nSearched for the program set in: %3";
+        // %1 = the game root, %2 = the program folder, %3 = the folders searched
     }
 
     void statusRows()
@@ -134,17 +188,21 @@ private slots:
         MainWindow& w = openWindow();
         QCOMPARE(w.gameRoot, root + rootSuffix);
         const QString searched = findProgramFiles(gameProfile(), w.gameRoot).searched.join(", ");
-        QCOMPARE(w.statusLabel->text(), status.arg(w.gameRoot, programDir));
-        QCOMPARE(w.pathLabel->text(), QString(path).replace("%1", w.gameRoot).replace("%3", searched));
+        QCOMPARE(w.statusLabel->text(), fillPlaceholders(status, {w.gameRoot, programDir, searched}));
+        QCOMPARE(w.pathLabel->text(), fillPlaceholders(path, {w.gameRoot, programDir, searched}));
         QVERIFY(w.playButton->isEnabled());
     }
 
     void dataRootComesFromTheSettingsFile()
     {
         makeGameRoot(home->filePath(QStringLiteral("Games/A")));
-        QCOMPARE(openWindow().dataRoot, openWindow().gameRoot);
+        const MainWindow& first = openWindow();
+        QVERIFY(!first.gameRoot.isEmpty());
+        QCOMPARE(first.dataRoot, first.gameRoot);
         sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/srv/tvl-data"));
-        QCOMPARE(openWindow().dataRoot, QStringLiteral("/srv/tvl-data"));
+        const MainWindow& second = openWindow();
+        QVERIFY(!second.gameRoot.isEmpty());
+        QCOMPARE(second.dataRoot, QStringLiteral("/srv/tvl-data"));
     }
 
     void bannerFitsTheLabelWidth()
@@ -188,18 +246,19 @@ private slots:
         s.setValue("settings/xma_worker", false);
         s.sync();
         MainWindow& w = openWindow();
-        QCOMPARE(w.frameLimitSpin->value(), 1000);
+        QCOMPARE(editor<QSpinBox>("frame_limit")->value(), 1000);
         QCOMPARE(w.launchSettings.frame_limit, 5000); // the spin box clamps, the record keeps
-        QCOMPARE(w.resolutionCombo->currentText(), QStringLiteral("720p (1x)"));
+        QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
         QCOMPARE(w.launchSettings.resolution_scale, 1);
-        QCOMPARE(w.upscalingCombo->currentText(), QStringLiteral("FSR"));
-        QCOMPARE(w.postEffectCombo->currentText(), QStringLiteral("None"));
-        QCOMPARE(w.anisotropicCombo->currentText(), QStringLiteral("Game's own"));
-        QCOMPARE(w.logLevelCombo->currentText(), QStringLiteral("Info"));
-        QCOMPARE(w.audioGainSpin->text(), QStringLiteral("1.23"));
+        QCOMPARE(editor<QComboBox>("upscaling")->currentText(), QStringLiteral("FSR"));
+        QCOMPARE(w.launchSettings.upscaling, QStringLiteral("FSR"));
+        QCOMPARE(editor<QComboBox>("swap_post_effect")->currentText(), QStringLiteral("None"));
+        QCOMPARE(editor<QComboBox>("anisotropic_override")->currentText(), QStringLiteral("Game's own"));
+        QCOMPARE(editor<QComboBox>("log_level")->currentText(), QStringLiteral("Info"));
+        QCOMPARE(editor<QDoubleSpinBox>("audio_gain")->text(), QStringLiteral("1.23"));
         QCOMPARE(storedSetting("resolution_scale").toInt(), 4); // nothing written yet
 
-        w.vsyncCheck->toggle(); // any change writes the widgets' values
+        editor<QCheckBox>("vsync")->toggle(); // any change writes the widgets' values
         QCOMPARE(storedSetting("frame_limit").toInt(), 1000);
         QCOMPARE(storedSetting("resolution_scale").toInt(), 1);
         QCOMPARE(storedSetting("upscaling").toString(), QStringLiteral("FSR"));
@@ -213,55 +272,249 @@ private slots:
         QCOMPARE(storedSetting("xma_worker").toBool(), false);
     }
 
+    void everyWidgetSavesItsKey_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("input"); // combo: item index; check: toggled; else the value put in
+        QTest::addColumn<QString>("stored");
+        const QList<std::tuple<const char*, QVariant, const char*>> rows{
+            {"resolution_scale", 2, "3"},
+            {"upscaling", 1, "Bilinear"},
+            {"swap_post_effect", 2, "fxaa_extreme"},
+            {"anisotropic_override", 1, "2"},
+            {"native_2x_msaa", {}, "true"},
+            {"async_shader_compilation", {}, "false"},
+            {"vulkan_pipeline_creation_threads", 7, "7"},
+            {"vsync", {}, "false"},
+            {"frame_limit", 144, "144"},
+            {"windowed", {}, "true"},
+            {"audio_gain", 1.05, "1.05"},
+            {"audio_highpass_hz", 120, "120"},
+            {"audio_force_stereo", {}, "true"},
+            {"audio_front_only", {}, "true"},
+            {"audio_maxqframes", 64, "64"},
+            {"xma_worker", {}, "false"},
+            {"user_data_root", "  /saves here  ", "/saves here"},
+            {"log_dir", "  /logs here  ", "/logs here"},
+            {"log_level", 2, "debug"},
+            {"vulkan_sparse_shared_memory", {}, "true"},
+            {"vulkan_async_skip_incomplete_frames", {}, "true"},
+            {"user_language", 1033, "1033"},
+            {"user_country", 103, "103"},
+        };
+        for (const auto& [key, input, stored] : rows)
+            QTest::newRow(key) << QString::fromLatin1(key) << input << QString::fromLatin1(stored);
+    }
+
     void everyWidgetSavesItsKey()
     {
+        QFETCH(QString, key);
+        QFETCH(QVariant, input);
+        QFETCH(QString, stored);
         MainWindow& w = openWindow();
-        w.resolutionCombo->setCurrentIndex(2);
-        QCOMPARE(storedSetting("resolution_scale").toInt(), 3);
-        w.upscalingCombo->setCurrentIndex(1);
-        QCOMPARE(storedSetting("upscaling").toString(), QStringLiteral("Bilinear"));
-        w.postEffectCombo->setCurrentIndex(2);
-        QCOMPARE(storedSetting("swap_post_effect").toString(), QStringLiteral("fxaa_extreme"));
-        w.anisotropicCombo->setCurrentIndex(1);
-        QCOMPARE(storedSetting("anisotropic_override").toInt(), 2);
-        w.logLevelCombo->setCurrentIndex(2);
-        QCOMPARE(storedSetting("log_level").toString(), QStringLiteral("debug"));
-
-        const QList<std::pair<QCheckBox*, const char*>> checks{
-            {w.msaaCheck, "native_2x_msaa"}, {w.asyncShaderCheck, "async_shader_compilation"}, {w.vsyncCheck, "vsync"},
-            {w.windowedCheck, "windowed"}, {w.forceStereoCheck, "audio_force_stereo"},
-            {w.sparseMemoryCheck, "vulkan_sparse_shared_memory"},
-            {w.skipIncompleteCheck, "vulkan_async_skip_incomplete_frames"}};
-        for (const auto& [check, key] : checks) {
+        QWidget* widget = editor<QWidget>(key);
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
+            combo->setCurrentIndex(input.toInt());
+        else if (auto* check = qobject_cast<QCheckBox*>(widget))
             check->toggle();
-            QCOMPARE(storedSetting(key).toBool(), check->isChecked());
-        }
-        const QList<std::pair<QSpinBox*, const char*>> spins{
-            {w.pipelineThreadsSpin, "vulkan_pipeline_creation_threads"}, {w.frameLimitSpin, "frame_limit"},
-            {w.queueFramesSpin, "audio_maxqframes"}, {w.userLanguageSpin, "user_language"},
-            {w.userCountrySpin, "user_country"}};
-        for (const auto& [spin, key] : spins) {
-            QCOMPARE(spin->text(), spin->specialValueText()); // 0 shows its special text
-            spin->setValue(7);
-            QCOMPARE(storedSetting(key).toInt(), 7);
-        }
-        w.audioGainSpin->stepUp();
-        QCOMPARE(storedSetting("audio_gain").toDouble(), 1.05);
-        w.logDirEdit->setText(QStringLiteral("  /logs here  "));
-        QCOMPARE(storedSetting("log_dir").toString(), QStringLiteral("/logs here"));
-        QCOMPARE(w.logDirEdit->text(), QStringLiteral("  /logs here  "));
+        else if (auto* spin = qobject_cast<QSpinBox*>(widget))
+            spin->setValue(input.toInt());
+        else if (auto* decimal = qobject_cast<QDoubleSpinBox*>(widget))
+            decimal->setValue(input.toDouble());
+        else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+            edit->setText(input.toString());
+        else
+            QFAIL("unexpected value widget type");
+        QCOMPARE(storedSetting(qPrintable(key)).toString(), stored);
         QCOMPARE(w.launchSettings, loadLauncherSettings());
+        if (auto* edit = qobject_cast<QLineEdit*>(widget))
+            QCOMPARE(edit->text(), input.toString()); // the field keeps what was typed
+    }
+
+    void spinBoxesShowTheirSpecialTextAtZero_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("pipeline threads") << "vulkan_pipeline_creation_threads" << "Default";
+        QTest::newRow("frame limit") << "frame_limit" << "Unlimited";
+        QTest::newRow("queue frames") << "audio_maxqframes" << "Default";
+        QTest::newRow("language") << "user_language" << "Default";
+        QTest::newRow("country") << "user_country" << "Default";
+    }
+
+    void spinBoxesShowTheirSpecialTextAtZero()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, shown);
+        openWindow();
+        QCOMPARE(editor<QSpinBox>(key)->text(), shown);
+    }
+
+    // The page as the user sees it: groups, rows and their labels in order.
+    void pageShowsItsRowsInOrder()
+    {
+        openWindow();
+        const QList<std::pair<QString, QStringList>> expected{
+            {"Graphics",
+             {"Resolution scale", "Upscaling", "FXAA", "Anisotropic filtering", "Native 2x MSAA",
+              "Async shader compilation", "Pipeline creation threads", "VSync", "Frame limit", "Windowed"}},
+            {"Audio", {"Audio gain", "Force stereo", "Audio queue frames"}},
+            {"Storage & Logs", {"Save data folder", "", "Log folder", "Log level", ""}},
+            {"Advanced", {"Sparse shared memory", "Skip incomplete frames", "User language", "User country"}},
+        };
+        auto* page = window->findChild<QWidget*>(QStringLiteral("settingsPage"));
+        QVERIFY(page);
+        const QList<QGroupBox*> groups = page->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(groups.size(), expected.size());
+        for (qsizetype g = 0; g < groups.size(); ++g) {
+            QCOMPARE(groups[g]->title(), expected[g].first);
+            auto* form = qobject_cast<QFormLayout*>(groups[g]->layout());
+            QVERIFY(form);
+            QStringList labels;
+            for (int row = 0; row < form->rowCount(); ++row) {
+                QWidget* field = form->itemAt(row, QFormLayout::FieldRole)->widget();
+                if (field->objectName() == QLatin1String("descLabel"))
+                    continue; // descriptions sit under their rows
+                auto* label = qobject_cast<QLabel*>(form->labelForField(field));
+                labels << (label ? label->text() : QString());
+            }
+            QCOMPARE(labels, expected[g].second);
+        }
+        QCOMPARE(button("openDataFolderButton")->text(), QStringLiteral("Open data folder"));
+        QCOMPARE(button("resetButton")->text(), QStringLiteral("Reset to defaults"));
+        const QList<QLabel*> pageLabels = page->findChildren<QLabel*>();
+        QVERIFY(std::any_of(pageLabels.begin(), pageLabels.end(), [](const QLabel* label) {
+            return label->text() == QStringLiteral("Settings file: ") + sharedSettings().fileName();
+        }));
+    }
+
+    // Each setting of the table has a value widget named by its key, of the
+    // editor's kind, in its group, under its row label or hidden.
+    void everySettingHasItsWidget()
+    {
+        openWindow();
+        for (const settings_table::Setting& setting : settings_table::settings()) {
+            QWidget* widget = editor<QWidget>(setting.key);
+            const char* expectedClass = std::visit(
+                [](const auto& kind) {
+                    using Kind = std::decay_t<decltype(kind)>;
+                    if constexpr (std::is_same_v<Kind, settings_table::ChoiceEditor>) return "QComboBox";
+                    else if constexpr (std::is_same_v<Kind, settings_table::CheckEditor>) return "QCheckBox";
+                    else if constexpr (std::is_same_v<Kind, settings_table::IntegerEditor>) return "QSpinBox";
+                    else if constexpr (std::is_same_v<Kind, settings_table::DecimalEditor>) return "QDoubleSpinBox";
+                    else return "QLineEdit";
+                },
+                setting.editor);
+            QCOMPARE(widget->metaObject()->className(), expectedClass);
+            QGroupBox* group = nullptr;
+            for (QWidget* up = widget->parentWidget(); up && !group; up = up->parentWidget())
+                group = qobject_cast<QGroupBox*>(up);
+            QVERIFY2(group, qPrintable(setting.key));
+            QCOMPARE(group->title(), setting.group);
+            QCOMPARE(widget->isHidden(), !setting.visible);
+            QCOMPARE(widget->accessibleName(), setting.label);
+            if (!setting.visible)
+                continue;
+            auto* form = qobject_cast<QFormLayout*>(group->layout());
+            QWidget* field = qobject_cast<QLineEdit*>(widget) ? widget->parentWidget() : widget; // folder rows
+            auto* label = qobject_cast<QLabel*>(form->labelForField(field));
+            QVERIFY2(label, qPrintable(setting.key));
+            QCOMPARE(label->text(), setting.label);
+        }
+    }
+
+    // Tab from the first setting visits every visible setting in the order
+    // of the rows, each folder's "Browse..." right after its field, "Open
+    // data folder" under the save data folder, then "Reset to defaults".
+    void tabWalksTheSettingsInRowOrder()
+    {
+        MainWindow& w = openWindow();
+        editor<QLineEdit>("user_data_root")->setText(QStringLiteral("/saves")); // enables "Open data folder"
+        QStringList expected;
+        for (const settings_table::Setting& setting : settings_table::settings()) {
+            if (!setting.visible)
+                continue;
+            expected << setting.label;
+            if (std::holds_alternative<settings_table::FolderEditor>(setting.editor))
+                expected << QStringLiteral("Browse for ") + setting.label;
+            if (setting.key == QLatin1String("user_data_root"))
+                expected << QStringLiteral("Open data folder");
+        }
+        expected << QStringLiteral("Reset to defaults");
+
+        w.findChild<QTabWidget*>()->setCurrentWidget(w.settingsPage);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget* first = editor<QWidget>(settings_table::settings().first().key);
+        first->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), first);
+        QStringList visited{accessibleName(first)};
+        while (visited.size() < expected.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << accessibleName(QApplication::focusWidget());
+        }
+        QCOMPARE(visited, expected);
+    }
+
+    void playAndImportAreReachedAndPressedFromTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("play"); // else the import button
+        QTest::addColumn<int>("key");
+        QTest::newRow("PLAY by Space") << true << int(Qt::Key_Space);
+        QTest::newRow("PLAY by Return") << true << int(Qt::Key_Return);
+        QTest::newRow("import by Space") << false << int(Qt::Key_Space);
+        QTest::newRow("import by Return") << false << int(Qt::Key_Return);
+    }
+
+    void playAndImportAreReachedAndPressedFromTheKeyboard()
+    {
+        QFETCH(bool, play);
+        QFETCH(int, key);
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        MainWindow& w = openWindow();
+        // The import flow's own dialogs are tested elsewhere: here only the
+        // press counts.
+        QObject::disconnect(w.importButton, &QAbstractButton::clicked, nullptr, nullptr);
+        QSignalSpy importPresses(w.importButton, &QAbstractButton::clicked);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+
+        // From the Game tab's tab: PLAY, then the import button.
+        auto* tabBar = w.findChild<QTabWidget*>()->tabBar();
+        tabBar->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), tabBar);
+        QTest::keyClick(tabBar, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.playButton);
+        QTest::keyClick(w.playButton, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.importButton);
+        if (play)
+            QTest::keyClick(w.importButton, Qt::Key_Backtab);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        if (!play) {
+            QCOMPARE(importPresses.count(), 1);
+            QVERIFY(w.commandLabel->text().isEmpty());
+            return;
+        }
+        QCOMPARE(importPresses.count(), 0);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), w.launchSettings, w.gameRoot, w.dataRoot);
+        QCOMPARE(w.commandLabel->text(), QStringLiteral("Launched: ") + plan.commandLine);
+        QCOMPARE(waitForStandInRecord(w.gameRoot + "/logs/game.log").arguments, plan.arguments);
     }
 
     void openDataFolderFollowsTheSaveDataField()
     {
-        MainWindow& w = openWindow();
-        QVERIFY(!w.openDataFolderButton->isEnabled());
-        w.userDataRootEdit->setText(QStringLiteral("   "));
-        QVERIFY(!w.openDataFolderButton->isEnabled());
+        openWindow();
+        QPushButton* open = button("openDataFolderButton");
+        auto* edit = editor<QLineEdit>("user_data_root");
+        QVERIFY(!open->isEnabled());
+        edit->setText(QStringLiteral("   "));
+        QVERIFY(!open->isEnabled());
         QCOMPARE(storedSetting("user_data_root").toString(), QString());
-        w.userDataRootEdit->setText(QStringLiteral(" /saves "));
-        QVERIFY(w.openDataFolderButton->isEnabled());
+        edit->setText(QStringLiteral(" /saves "));
+        QVERIFY(open->isEnabled());
         QCOMPARE(storedSetting("user_data_root").toString(), QStringLiteral("/saves"));
     }
 
@@ -269,19 +522,22 @@ private slots:
     {
         sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/keep"));
         MainWindow& w = openWindow();
-        w.frameLimitSpin->setValue(60);
-        w.xmaWorkerCheck->setChecked(false);
-        w.userDataRootEdit->setText(QStringLiteral("/saves"));
+        editor<QSpinBox>("frame_limit")->setValue(60);
+        editor<QCheckBox>("xma_worker")->setChecked(false);
+        editor<QLineEdit>("user_data_root")->setText(QStringLiteral("/saves"));
         const QString file = sharedSettings().fileName();
         const QDateTime before = QFileInfo(file).lastModified();
-        QSignalSpy textChanges(w.userDataRootEdit, &QLineEdit::textChanged);
-        w.resetButton->click();
+        QSignalSpy textChanges(editor<QLineEdit>("user_data_root"), &QLineEdit::textChanged);
+        QSignalSpy pageChanges(w.settingsPage, &SettingsPage::settingsChanged);
+        button("resetButton")->click();
         QCOMPARE(textChanges.count(), 0);
+        QCOMPARE(pageChanges.count(), 0);
         QCOMPARE(w.launchSettings, LauncherSettings());
         QCOMPARE(loadLauncherSettings(), LauncherSettings());
-        QCOMPARE(w.frameLimitSpin->value(), 0);
-        QVERIFY(w.xmaWorkerCheck->isChecked());
-        QVERIFY(!w.openDataFolderButton->isEnabled());
+        QCOMPARE(w.settingsPage->settingsFromWidgets(), LauncherSettings());
+        QCOMPARE(editor<QSpinBox>("frame_limit")->value(), 0);
+        QVERIFY(editor<QCheckBox>("xma_worker")->isChecked());
+        QVERIFY(!button("openDataFolderButton")->isEnabled());
         QCOMPARE(sharedSettings().value(dataRootSettingsKey()).toString(), QStringLiteral("/keep"));
         QVERIFY(QFileInfo(file).lastModified() >= before);
     }
@@ -293,7 +549,7 @@ private slots:
         installStandIn(root);
         MainWindow& w = openWindow();
         QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
-        w.windowedCheck->setChecked(true);
+        editor<QCheckBox>("windowed")->setChecked(true);
         const QString status = w.statusLabel->text();
 
         w.playButton->click();

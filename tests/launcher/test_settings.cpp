@@ -1,6 +1,7 @@
 // The settings file: defaults, the full write, round trips, and files that
 // are corrupt or hold values no widget offers.
 #include "core/launcher_settings.h"
+#include "core/settings_table.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -40,6 +41,46 @@ private slots:
         QVERIFY(s.xma_worker && !s.audio_front_only && !s.audio_force_stereo);
         QCOMPARE(s.log_level, QStringLiteral("info"));
         QVERIFY(s.user_data_root.isEmpty() && s.log_dir.isEmpty());
+        QCOMPARE(s.vulkan_pipeline_creation_threads, 0);
+        QCOMPARE(s.frame_limit, 0);
+        QCOMPARE(s.audio_highpass_hz, 0);
+        QCOMPARE(s.audio_maxqframes, 0);
+        QVERIFY(!s.vulkan_sparse_shared_memory && !s.vulkan_async_skip_incomplete_frames);
+        QCOMPARE(s.user_language, 0);
+        QCOMPARE(s.user_country, 0);
+    }
+
+    void tableListsTheKeysInFileOrder()
+    {
+        const QStringList expected{
+            "resolution_scale", "upscaling", "swap_post_effect", "anisotropic_override", "native_2x_msaa",
+            "async_shader_compilation", "vulkan_pipeline_creation_threads", "vsync", "frame_limit", "windowed",
+            "audio_gain", "audio_highpass_hz", "audio_force_stereo", "audio_front_only", "audio_maxqframes",
+            "xma_worker", "user_data_root", "log_dir", "log_level", "vulkan_sparse_shared_memory",
+            "vulkan_async_skip_incomplete_frames", "user_language", "user_country"};
+        QStringList keys;
+        for (const settings_table::Setting& setting : settings_table::settings())
+            keys << setting.key;
+        QCOMPARE(keys, expected);
+    }
+
+    // Two entries reaching one field would make load and save lose a key.
+    void eachSettingReachesItsOwnField()
+    {
+        const LauncherSettings defaults;
+        for (const settings_table::Setting& changed : settings_table::settings()) {
+            LauncherSettings s;
+            const QVariant before = changed.valueIn(s);
+            const QVariant different = before.typeId() == QMetaType::Bool      ? QVariant(!before.toBool())
+                                       : before.typeId() == QMetaType::QString ? QVariant(before.toString() + "x")
+                                                                               : QVariant(before.toDouble() + 3);
+            changed.assign(s, different);
+            QVERIFY2(!(s == defaults), qPrintable(changed.key));
+            for (const settings_table::Setting& other : settings_table::settings()) {
+                if (&other != &changed)
+                    QCOMPARE(other.valueIn(s), other.valueIn(defaults));
+            }
+        }
     }
 
     void saveWritesAllKeysInTheSettingsSection()
@@ -50,6 +91,15 @@ private slots:
         const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.first(), QStringLiteral("[settings]"));
         QCOMPARE(lines.size(), 1 + 23);
+        QStringList writtenKeys;
+        for (const QString& line : lines.mid(1))
+            writtenKeys << line.section(QLatin1Char('='), 0, 0);
+        QStringList tableKeys;
+        for (const settings_table::Setting& setting : settings_table::settings())
+            tableKeys << setting.key;
+        writtenKeys.sort();
+        tableKeys.sort();
+        QCOMPARE(writtenKeys, tableKeys);
         QVERIFY(lines.contains(QStringLiteral("upscaling=FSR")));
         QVERIFY(lines.contains(QStringLiteral("audio_gain=1")));
         QVERIFY(lines.contains(QStringLiteral("xma_worker=true")));

@@ -5,53 +5,59 @@
 #include "core/game_root.h"
 #include "core/launcher_settings.h"
 #include "core/program_files.h"
+#include "core/settings_table.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 
 #include <bit>
 
 namespace {
 
-QString flag(const QString& value) { return value; }
-QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
-QString flag(int value) { return QString::number(value); }
-
-QStringList generatedFlags(const LauncherSettings& s, const QString& gameData, const QString& logDir)
+// The text after a setting's prefix for the value the record holds.
+QString flagValue(const settings_table::Setting& setting, const LauncherSettings& settings)
 {
-    QStringList args;
-    const auto add = [&args](const char* prefix, const auto& value) {
-        args << QLatin1String(prefix) + flag(value);
-    };
-    const bool fsr = s.upscaling.compare(QStringLiteral("FSR"), Qt::CaseInsensitive) == 0;
+    using settings_table::FlagValue;
+    const QVariant value = setting.valueIn(settings);
+    switch (setting.flag.value) {
+    case FlagValue::Inverted:
+        return value.toBool() ? QStringLiteral("false") : QStringLiteral("true");
+    case FlagValue::AnisotropicLevel:
+        return QString::number(anisotropicLevel(value.toInt()));
+    case FlagValue::PresentEffect:
+        return value.toString().compare(QStringLiteral("FSR"), Qt::CaseInsensitive) == 0 ? QStringLiteral("fsr")
+                                                                                           : QStringLiteral("bilinear");
+    case FlagValue::TwoDecimals:
+        return QString::number(value.toDouble(), 'f', 2);
+    case FlagValue::AsStored:
+        break;
+    }
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    return value.toString(); // decimal integers, strings unchanged
+}
 
-    add("--game_data_root=", gameData);
-    add("--present_effect=", fsr ? QStringLiteral("fsr") : QStringLiteral("bilinear"));
-    add("--log_file=", QDir(logDir).filePath(QStringLiteral("game.log")));
-    add("--log_level=", s.log_level);
-    if (!s.user_data_root.isEmpty())
-        add("--user_data_root=", s.user_data_root);
-    add("--resolution_scale=", s.resolution_scale);
-    add("--swap_post_effect=", s.swap_post_effect);
-    add("--anisotropic_override=", anisotropicLevel(s.anisotropic_override));
-    add("--native_2x_msaa=", s.native_2x_msaa);
-    add("--async_shader_compilation=", s.async_shader_compilation);
-    if (s.vulkan_pipeline_creation_threads != 0)
-        add("--vulkan_pipeline_creation_threads=", s.vulkan_pipeline_creation_threads);
-    add("--vsync=", s.vsync);
-    add("--fullscreen=", !s.windowed);
-    add("--frame_limit=", s.frame_limit);
-    add("--audio_output_gain=", QString::number(s.audio_gain, 'f', 2));
-    add("--audio_force_stereo=", s.audio_force_stereo);
-    if (s.audio_maxqframes != 0)
-        add("--audio_maxqframes=", s.audio_maxqframes);
-    add("--vulkan_sparse_shared_memory=", s.vulkan_sparse_shared_memory);
-    add("--vulkan_async_skip_incomplete_frames=", s.vulkan_async_skip_incomplete_frames);
-    if (s.user_language != 0)
-        add("--user_language=", s.user_language);
-    if (s.user_country != 0)
-        add("--user_country=", s.user_country);
-    return args;
+bool isUnset(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString().isEmpty() : value.toInt() == 0;
+}
+
+// The settings' flags and the two that are not settings (the game data
+// folder and the log file), each at its place in the table's order.
+QStringList generatedFlags(const LauncherSettings& settings, const QString& gameData, const QString& logDir)
+{
+    QMap<int, QString> byPosition;
+    byPosition.insert(settings_table::kGameDataRootFlagPosition, QStringLiteral("--game_data_root=") + gameData);
+    byPosition.insert(settings_table::kLogFileFlagPosition,
+                      QStringLiteral("--log_file=") + QDir(logDir).filePath(QStringLiteral("game.log")));
+    for (const settings_table::Setting& setting : settings_table::settings()) {
+        const settings_table::CommandLineFlag& flag = setting.flag;
+        if (flag.prefix.isEmpty() || (flag.omittedWhenUnset && isUnset(setting.valueIn(settings))))
+            continue;
+        byPosition.insert(flag.position, flag.prefix + flagValue(setting, settings));
+    }
+    return byPosition.values();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// MainWindow: construction, the Game tab, the banner, the readiness status
-// and PLAY. The Settings tab lives in settings_page.cpp, the import flows in
-// package_import.cpp and folder_import.cpp.
+// MainWindow: construction, the Game tab, the banner, the readiness status,
+// saving the settings page's changes, and PLAY. The Settings tab is its own
+// widget (settings_page.cpp); the import flows live in package_import.cpp
+// and folder_import.cpp.
 #include "window/main_window.h"
 
 #include "core/game_data.h"
@@ -8,6 +9,7 @@
 #include "core/launch_plan.h"
 #include "core/program_files.h"
 #include "core/shared_memory_cleanup.h"
+#include "window/settings_page.h"
 
 #include <QDir>
 #include <QLabel>
@@ -31,11 +33,12 @@ MainWindow::MainWindow(QWidget* parent)
     auto* tabs = new QTabWidget(this);
     setCentralWidget(tabs);
     tabs->addTab(buildGameTab(tabs), QStringLiteral("Game"));
-    tabs->addTab(buildSettingsTab(tabs), QStringLiteral("Settings"));
-
-    // Filled before connecting, so that building the window writes nothing.
-    loadSettingsIntoWidgets();
-    connectSettingsWidgets();
+    settingsPage = new SettingsPage(tabs);
+    tabs->addTab(settingsPage, QStringLiteral("Settings"));
+    // Shown without reporting changes, so that building the window writes nothing.
+    settingsPage->showSettings(launchSettings);
+    connect(settingsPage, &SettingsPage::settingsChanged, this, &MainWindow::onSettingsChanged);
+    connect(settingsPage, &SettingsPage::resetRequested, this, &MainWindow::onResetDefaultsClicked);
     refreshStatus();
 }
 
@@ -60,6 +63,9 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     playButton = new QPushButton(QStringLiteral("PLAY"), page);
     playButton->setObjectName(QStringLiteral("playButton"));
     importButton = new QPushButton(QStringLiteral("Import game data (XBLA package / folder)..."), page);
+    // A focused PLAY or import button is pressed by Return as well as Space.
+    for (QPushButton* button : {playButton, importButton})
+        button->setAutoDefault(true);
     commandLabel = new QLabel(page);
     commandLabel->setObjectName(QStringLiteral("commandLabel"));
     commandLabel->setWordWrap(true);
@@ -137,7 +143,7 @@ void MainWindow::onPlayClicked()
 {
     if (gameRoot.isEmpty())
         return;
-    launchSettings = settingsFromWidgets();
+    launchSettings = settingsPage->settingsFromWidgets();
     saveLauncherSettings(launchSettings);
     if (dataRoot.isEmpty())
         dataRoot = gameRoot;
@@ -149,4 +155,17 @@ void MainWindow::onPlayClicked()
         commandLabel->setText(QStringLiteral("Launched: %1").arg(plan.commandLine));
     else
         commandLabel->setText(QStringLiteral("Launch failed: %1").arg(error));
+}
+
+void MainWindow::onSettingsChanged()
+{
+    launchSettings = settingsPage->settingsFromWidgets();
+    saveLauncherSettings(launchSettings);
+}
+
+void MainWindow::onResetDefaultsClicked()
+{
+    launchSettings = LauncherSettings();
+    saveLauncherSettings(launchSettings);
+    settingsPage->showSettings(launchSettings);
 }

@@ -7,28 +7,31 @@
 
 class QSettings;
 
-// One field per key of the group "settings", named like the key. A
-// default-constructed record holds the defaults.
+// One field per key of the group "settings", named like the key, in file
+// order. The settings table (core/settings_table.h) describes each field;
+// a default-constructed record holds the table's defaults.
 struct LauncherSettings {
-    int resolution_scale = 1;
-    QString upscaling = QStringLiteral("FSR");
-    QString swap_post_effect = QStringLiteral("fxaa");
-    int anisotropic_override = 16;
+    LauncherSettings();
+
+    int resolution_scale = 0;
+    QString upscaling;
+    QString swap_post_effect;
+    int anisotropic_override = 0;
     bool native_2x_msaa = false;
-    bool async_shader_compilation = true;
+    bool async_shader_compilation = false;
     int vulkan_pipeline_creation_threads = 0;
-    bool vsync = true;
+    bool vsync = false;
     int frame_limit = 0;
     bool windowed = false;
-    double audio_gain = 1.0;
+    double audio_gain = 0;
     int audio_highpass_hz = 0;
     bool audio_force_stereo = false;
     bool audio_front_only = false;
     int audio_maxqframes = 0;
-    bool xma_worker = true;
+    bool xma_worker = false;
     QString user_data_root;
     QString log_dir;
-    QString log_level = QStringLiteral("info");
+    QString log_level;
     bool vulkan_sparse_shared_memory = false;
     bool vulkan_async_skip_incomplete_frames = false;
     int user_language = 0;

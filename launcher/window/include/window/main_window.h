@@ -10,17 +10,12 @@
 #include <QPixmap>
 #include <QSize>
 
-class QCheckBox;
-class QComboBox;
-class QDoubleSpinBox;
-class QFormLayout;
 class QLabel;
-class QLineEdit;
 class QProgressDialog;
 class QPushButton;
-class QSpinBox;
 class QThread;
 class QWidget;
+class SettingsPage;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -39,9 +34,6 @@ private slots:
     void onImportClicked();
     void onSettingsChanged();
     void onResetDefaultsClicked();
-    void onBrowseUserDataRoot();
-    void onBrowseLogDir();
-    void onOpenDataFolder();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -52,21 +44,6 @@ private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
     void updateBanner();
-
-    // Settings tab
-    QWidget* buildSettingsTab(QWidget* parent);
-    void buildGraphicsGroup(QWidget* page);
-    void buildAudioGroup(QWidget* page);
-    void buildStorageGroup(QWidget* page);
-    void buildAdvancedGroup(QWidget* page);
-    void addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description);
-    QWidget* makeBrowseRow(QWidget* parent, QLineEdit* edit, QPushButton* button);
-    void connectSettingsWidgets();
-    void loadSettingsIntoWidgets();
-    LauncherSettings settingsFromWidgets() const;
-    void updateOpenDataFolderButton();
-    QList<QWidget*> valueWidgets() const;
-    void browseForFolder(QLineEdit* edit, const QString& caption);
 
     // Imports (each runs one worker thread at a time)
     void importExtractedFolder();
@@ -90,31 +67,7 @@ private:
     QPushButton* playButton = nullptr;
     QPushButton* importButton = nullptr;
 
-    QComboBox* resolutionCombo = nullptr;
-    QComboBox* upscalingCombo = nullptr;
-    QComboBox* postEffectCombo = nullptr;
-    QComboBox* anisotropicCombo = nullptr;
-    QCheckBox* msaaCheck = nullptr;
-    QCheckBox* asyncShaderCheck = nullptr;
-    QSpinBox* pipelineThreadsSpin = nullptr;
-    QCheckBox* vsyncCheck = nullptr;
-    QSpinBox* frameLimitSpin = nullptr;
-    QCheckBox* windowedCheck = nullptr;
-    QDoubleSpinBox* audioGainSpin = nullptr;
-    QSpinBox* highpassSpin = nullptr;
-    QCheckBox* forceStereoCheck = nullptr;
-    QCheckBox* frontOnlyCheck = nullptr;
-    QSpinBox* queueFramesSpin = nullptr;
-    QCheckBox* xmaWorkerCheck = nullptr;
-    QLineEdit* userDataRootEdit = nullptr;
-    QPushButton* openDataFolderButton = nullptr;
-    QLineEdit* logDirEdit = nullptr;
-    QComboBox* logLevelCombo = nullptr;
-    QCheckBox* sparseMemoryCheck = nullptr;
-    QCheckBox* skipIncompleteCheck = nullptr;
-    QSpinBox* userLanguageSpin = nullptr;
-    QSpinBox* userCountrySpin = nullptr;
-    QPushButton* resetButton = nullptr;
+    SettingsPage* settingsPage = nullptr;
 
     QThread* importWorker = nullptr; // the running import, if any
     bool quitWhenImportEnds = false;

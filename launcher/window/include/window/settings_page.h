@@ -1,0 +1,64 @@
+// The "Settings" tab: the editor of the launch settings, built from the
+// settings table. Each value widget's object name is its setting's key. The
+// page reports every change; the window saves. It also offers folder
+// pickers, "Open data folder", the settings file's name and a reset.
+#pragma once
+
+#include "core/launcher_settings.h"
+
+#include <QScrollArea>
+
+class QFormLayout;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace settings_table {
+struct Setting;
+}
+
+class SettingsPage : public QScrollArea {
+    Q_OBJECT
+
+public:
+    explicit SettingsPage(QWidget* parent = nullptr);
+
+    // Shows a record in the value widgets without reporting a change. A value
+    // that matches no item of its combo box selects item 0 and is replaced
+    // in the record by item 0's value; spin boxes bring values into range.
+    void showSettings(LauncherSettings& settings);
+
+    // A new record built from the value widgets (folders trimmed).
+    LauncherSettings settingsFromWidgets() const;
+
+    // The value widget of a setting, found by its key; null for no such key.
+    QWidget* valueWidget(const QString& key) const;
+
+signals:
+    // Any value widget changed.
+    void settingsChanged();
+    // "Reset to defaults" was pressed.
+    void resetRequested();
+
+private:
+    struct ValueEditor {
+        const settings_table::Setting* setting;
+        QWidget* widget;
+    };
+
+    QGroupBox* buildGroup(QWidget* page, const QString& title);
+    QWidget* createEditor(const settings_table::Setting& setting, QGroupBox* group);
+    void addBrowseButton(QWidget* row, QLineEdit* edit, const settings_table::Setting& setting);
+    void addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description);
+    void addOpenDataFolderRow(QFormLayout* form, QGroupBox* group);
+    void addSettingsFileRow(QFormLayout* form, QGroupBox* group);
+
+    void onValueChanged();
+    void updateOpenDataFolderButton();
+    void browseForFolder(QLineEdit* edit, const QString& caption);
+    void openDataFolder();
+
+    QList<ValueEditor> editors; // in table order
+    QPushButton* openDataFolderButton = nullptr;
+    QPushButton* resetButton = nullptr;
+};
