@@ -10,16 +10,15 @@
 #include <QPixmap>
 #include <QSize>
 
+class ImportController;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
-class QProgressDialog;
 class QPushButton;
 class QSpinBox;
-class QThread;
 class QWidget;
 
 class MainWindow : public QMainWindow {
@@ -68,13 +67,11 @@ private:
     QList<QWidget*> valueWidgets() const;
     void browseForFolder(QLineEdit* edit, const QString& caption);
 
-    // Imports (each runs one worker thread at a time)
+    // Imports: two dialog sequences that hand a job to the one controller
+    void importPackage();
     void importExtractedFolder();
     void adoptImportedRoot(const QString& root);
-    void trackImportWorker(QThread* worker);
-    // The first steps of every import's completion: release the worker and
-    // the dialog, re-enable importing. False when the window is closing.
-    bool endImport(QThread* worker, QProgressDialog* dialog);
+    ImportController& importController();
 
     GameProfile profile;
     LauncherSettings launchSettings;
@@ -116,6 +113,5 @@ private:
     QSpinBox* userCountrySpin = nullptr;
     QPushButton* resetButton = nullptr;
 
-    QThread* importWorker = nullptr; // the running import, if any
-    bool quitWhenImportEnds = false;
+    ImportController* imports = nullptr; // made on first use
 };
