@@ -54,6 +54,17 @@ QString resolvedPath(const QString& path)
     return rest.isEmpty() ? base : QDir(base).filePath(rest);
 }
 
+qint64 countFiles(const QString& folder)
+{
+    qint64 count = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
+}
+
 bool isSameOrInside(const QString& inner, const QString& outer)
 {
     return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
@@ -129,6 +140,8 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
 
     const QDir sourceDir(source);
     const QDir destinationDir(destination);
+    const qint64 total = progress ? countFiles(source) : 0;
+    qint64 copied = 0;
     QDirIterator it(source, QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -143,15 +156,22 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
             continue;
         }
         if (progress)
-            progress(QStringLiteral("Copying %1").arg(relativePath));
+            progress(copied, total, QStringLiteral("Copying %1").arg(relativePath));
         if (!QFile::copy(sourcePath, targetPath))
             return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath));
+        ++copied;
     }
+    if (progress)
+        progress(copied, total, QString());
     return true;
 }
 
-bool prepareContent(const QString& root, const ProgressFn& progress, QString* error)
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
 {
+    qint64 decoded = 0;
+    if (!filesDecoded)
+        filesDecoded = &decoded;
+    *filesDecoded = 0;
     const QDir rootDir(root);
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
@@ -173,9 +193,12 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
             return fail(error, importStoppedMessage());
         const QString relativePath = rootDir.relativeFilePath(file);
         if (progress)
-            progress(QStringLiteral("Decompressing %1").arg(relativePath));
+            progress(*filesDecoded, files.size(), QStringLiteral("Decompressing %1").arg(relativePath));
         if (!decodeOne(decoderPath, file, relativePath, error))
             return false;
+        ++*filesDecoded;
     }
+    if (progress)
+        progress(*filesDecoded, files.size(), QString());
     return true;
 }

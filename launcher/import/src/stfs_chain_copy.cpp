@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr quint32 kBlocksPerGroup = 170;
-constexpr int kHashEntrySize = 24;
+constexpr quint32 kBlocksPerGroup = StfsReader::kBlocksPerHashTable;
+constexpr int kHashEntrySize = StfsReader::kHashEntrySize;
 
 } // namespace
 
@@ -31,14 +31,14 @@ ChainCopier::Verdict ChainCopier::judge(quint32 block, quint64 written, quint64 
     return Verdict::Accept;
 }
 
-// The table lies in the slot before the group's first block, so whenever a
-// block of the group can be read, so can its table.
+// The table lies before the group's first block, so whenever a block of the
+// group can be read, so can its table.
 bool ChainCopier::loadTable(quint32 group)
 {
     if (cachedGroup == group)
         return true;
     cachedGroup = -1;
-    const qint64 offset = reader.blockOffset(group * kBlocksPerGroup) - StfsReader::kBlockSize;
+    const qint64 offset = reader.hashTableOffset(group * kBlocksPerGroup);
     if (!reader.readAt(offset, kBlocksPerGroup * kHashEntrySize, &table, nullptr))
         return false;
     cachedGroup = group;

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr qint64 kHeaderReadSize = 1024;
-constexpr int kHashEntrySize = 24;
-constexpr int kHashEntriesPerTable = 170;
 constexpr quint64 kLevel1Span = 28900;  // data blocks covered by one level-1 table
 constexpr int kFileTableEntrySize = 64;
 constexpr int kFileTableEntriesPerBlock = 64;
@@ -44,8 +42,8 @@ StfsEntry decodeFileTableEntry(const uchar* raw, quint32 blockBase)
 
 quint64 StfsReader::slotOfBlock(quint64 block, quint32 allocated)
 {
-    quint64 slot = block + block / kHashEntriesPerTable + 1;
-    if (block >= kHashEntriesPerTable)
+    quint64 slot = block + block / kBlocksPerHashTable + 1;
+    if (block >= kBlocksPerHashTable)
         slot += block / kLevel1Span + 1;
     if (block >= kLevel1Span && allocated > kLevel1Span)
         slot += 1;
@@ -137,13 +135,15 @@ bool StfsReader::readAt(qint64 offset, qint64 length, QByteArray* out, QString* 
     return true;
 }
 
+qint64 StfsReader::hashTableOffset(quint32 block) const
+{
+    const quint64 groupFirstBlock = quint64(block) / kBlocksPerHashTable * kBlocksPerHashTable;
+    return dataOffset + kBlockSize * (qint64(slotOfBlock(groupFirstBlock, allocatedBlocks)) - 1);
+}
+
 bool StfsReader::readHashEntry(quint32 block, quint32* next, QString* error)
 {
-    const quint64 groupFirstBlock = quint64(block) / kHashEntriesPerTable * kHashEntriesPerTable;
-    // The group's level-0 table sits in the slot just before its first data block.
-    const qint64 tableOffset =
-        dataOffset + kBlockSize * (qint64(slotOfBlock(groupFirstBlock, allocatedBlocks)) - 1);
-    const qint64 offset = tableOffset + kHashEntrySize * qint64(block % kHashEntriesPerTable);
+    const qint64 offset = hashTableOffset(block) + kHashEntrySize * qint64(block % kBlocksPerHashTable);
     QByteArray entry;
     if (!readAt(offset, kHashEntrySize, &entry, error))
         return false;

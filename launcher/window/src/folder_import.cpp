@@ -1,11 +1,12 @@
-// MainWindow::importExtractedFolder: adopting a folder that already holds
-// the extracted game, prepared in place or as a prepared copy, on a worker
-// thread.
+// MainWindow::importExtractedFolder: the dialogs of adopting a folder that
+// already holds the extracted game, prepared in place or as a prepared copy
+// by a job of the import controller.
 #include "window/main_window.h"
 
-#include "core/game_data.h"
+#include "core/game_root.h"
 #include "import/content_preparation.h"
-#include "window/import_worker.h"
+#include "import/import_jobs.h"
+#include "window/import_controller.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -13,18 +14,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
-
-#include <memory>
 
 namespace {
 
 const QString kFolderTitle = QStringLiteral("Import game data");
-
-struct FolderImportResult {
-    bool ok = false;
-    QString error;
-};
 
 enum class Preparation { InPlace, Copy, Cancelled };
 
@@ -64,21 +57,6 @@ Preparation askHowToPrepare(QWidget* window, const QString& folder, const QStrin
     return Preparation::Cancelled;
 }
 
-// Copies (when asked) and prepares; runs on the worker thread.
-void runFolderImport(const QString& source, const QString& target, bool makeCopy, QProgressDialog* dialog,
-                     FolderImportResult& result)
-{
-    const ProgressFn progress = [dialog](const QString& text) {
-        postToDialog(dialog, [dialog, text] { dialog->setLabelText(text); });
-    };
-    QString error;
-    const bool ok = (!makeCopy || copyFolder(source, target, progress, &error)) && prepareContent(target, progress, &error);
-    if (ok)
-        result.ok = true;
-    else
-        result.error = error;
-}
-
 } // namespace
 
 void MainWindow::importExtractedFolder()
@@ -87,14 +65,13 @@ void MainWindow::importExtractedFolder()
                                                              QDir::homePath(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
-    const QDir folderDir(folder);
-    const bool lowerPresent = QFileInfo::exists(folderDir.filePath(QStringLiteral("default.xex")));
-    if (!lowerPresent && !QFileInfo::exists(folderDir.filePath(QStringLiteral("Default.xex")))) {
+    if (!game_root::holdsExtractedImage(folder)) {
         QMessageBox::warning(this, kFolderTitle,
                              QStringLiteral("That folder does not hold the extracted game (no Default.xex found)."),
                              QMessageBox::Ok);
         return;
     }
+    const bool lowerPresent = QFileInfo::exists(game_root::extractedImagePath(folder));
     const QStringList compressed = listCompressedFiles(folder);
     const bool writable = QFileInfo(folder).isWritable();
 
@@ -106,51 +83,43 @@ void MainWindow::importExtractedFolder()
         makeCopy = choice == Preparation::Copy;
     }
 
-    QString root = folder;
-    QString target = folder;
+    FolderImportRequest request{folder, folder, folder, makeCopy};
     if (makeCopy) {
         const QString parent = QFileDialog::getExistingDirectory(this, QStringLiteral("Create the prepared copy in"),
                                                                  QDir(QDir::homePath()).filePath(QStringLiteral("Games")),
                                                                  QFileDialog::ShowDirsOnly);
         if (parent.isEmpty())
             return;
-        root = QDir(parent).filePath(QStringLiteral("TessarineVandryLive"));
-        target = QDir(root).filePath(QStringLiteral("gamedata"));
-        if (QFileInfo::exists(target)) {
+        request.root = QDir(parent).filePath(profile.preparedCopyFolderName);
+        request.target = game_root::dataSubfolder(request.root);
+        if (QFileInfo::exists(request.target)) {
             QMessageBox::warning(this, kFolderTitle,
-                                 QStringLiteral("%1 already exists. Choose another location or remove it first.").arg(target),
+                                 QStringLiteral("%1 already exists. Choose another location or remove it first.")
+                                     .arg(request.target),
                                  QMessageBox::Ok);
             return;
         }
     }
-
-    auto result = std::make_shared<FolderImportResult>();
-    QProgressDialog* dialog = showImportProgressDialog(this, kFolderTitle, QStringLiteral("Preparing..."));
-    importButton->setEnabled(false);
     const bool showInStatus = !makeCopy && compressed.isEmpty();
 
-    QThread* worker = QThread::create([folder, target, makeCopy, dialog, result] {
-        runFolderImport(folder, target, makeCopy, dialog, *result);
-    });
-    connect(worker, &QThread::finished, this, [this, worker, dialog, result, root, showInStatus] {
-        if (!endImport(worker, dialog))
-            return;
-        if (result->ok && checkGameTitle(profile, root)) {
-            adoptImportedRoot(root);
+    const auto job = [request, profile = profile](const ProgressFn& progress) {
+        return runFolderImport(request, profile, progress);
+    };
+    const auto completion = [this, showInStatus](const ImportResult& result) {
+        if (!result.succeeded()) {
+            QMessageBox::warning(this, kFolderTitle, QStringLiteral("Import failed:\n%1").arg(result.error),
+                                 QMessageBox::Ok);
             refreshStatus();
-            if (showInStatus)
-                statusLabel->setText(QStringLiteral("Using game data in %1").arg(root));
-            else
-                QMessageBox::information(this, kFolderTitle, QStringLiteral("Game data ready in:\n%1").arg(root),
-                                         QMessageBox::Ok);
             return;
         }
-        const QString reason = !result->error.isEmpty()
-                                   ? result->error
-                                   : QStringLiteral("the folder does not validate as Tessarine Vandry Live (title %1).")
-                                         .arg(profile.titleId);
-        QMessageBox::warning(this, kFolderTitle, QStringLiteral("Import failed:\n%1").arg(reason), QMessageBox::Ok);
+        const QString root = result.adoptedRoot;
+        adoptImportedRoot(root);
         refreshStatus();
-    });
-    trackImportWorker(worker);
+        if (showInStatus)
+            statusLabel->setText(QStringLiteral("Using game data in %1").arg(root));
+        else
+            QMessageBox::information(this, kFolderTitle, QStringLiteral("Game data ready in:\n%1").arg(root),
+                                     QMessageBox::Ok);
+    };
+    importController().start(kFolderTitle, QStringLiteral("Preparing..."), job, completion);
 }

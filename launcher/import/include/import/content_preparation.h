@@ -3,25 +3,27 @@
 // running the zorv decoder on it.
 #pragma once
 
+#include "import/import_progress.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <functional>
-
-using ProgressFn = std::function<void(const QString&)>;
 
 // Paths of all non-hidden files under root whose first four bytes are the
 // ZORV magic 0F F5 12 ED, in directory iteration order.
 QStringList listCompressedFiles(const QString& root);
 
-// Copies source's whole tree (hidden files included) into destination.
+// Copies source's whole tree (hidden files included) into destination,
+// reporting "Copying <path>" with the files copied out of the files to copy.
 // Refuses a destination inside source. Stops between entries when the
 // calling thread has been asked to.
 bool copyFolder(const QString& source, const QString& destination, const ProgressFn& progress,
                 QString* error = nullptr);
 
 // Makes "default.xex" from "Default.xex" when missing, then decodes every
-// compressed file in place. Each decoded file replaces its original with one
-// atomic rename, so a failure never loses the original. Stops between files
-// when the calling thread has been asked to.
-bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr);
+// compressed file in place, reporting "Decompressing <path>" with the files
+// done out of the compressed files found. Each decoded file replaces its
+// original with one atomic rename, so a failure never loses the original.
+// Stops between files when the calling thread has been asked to. When given,
+// *filesDecoded receives the number of files replaced, also on failure.
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr,
+                    qint64* filesDecoded = nullptr);

@@ -34,6 +34,10 @@ public:
     static constexpr qint64 kBlockSize = 0x1000;
     static constexpr quint32 kChainEnd = 0xFFFFFF;
     static constexpr quint16 kRootParent = 0xFFFF;
+    // A level-0 hash table holds one 24-byte entry for each of the 170 data
+    // blocks of its group.
+    static constexpr quint32 kBlocksPerHashTable = 170;
+    static constexpr int kHashEntrySize = 24;
     // A file table whose paths add up to more characters than this cannot be
     // a real package; refusing it keeps fileList's memory bounded.
     static constexpr qint64 kMaxTotalPathLength = 32 * 1024 * 1024;
@@ -49,6 +53,9 @@ public:
     // Reads exactly length bytes at offset into *out (which must not be null).
     bool readAt(qint64 offset, qint64 length, QByteArray* out, QString* error = nullptr);
     qint64 blockOffset(quint32 block) const;
+    // File offset of the level-0 hash table of block's group of 170: the
+    // slot just before the group's first data block.
+    qint64 hashTableOffset(quint32 block) const;
     bool readHashEntry(quint32 block, quint32* next, QString* error = nullptr);
     bool readFileTable(QString* error = nullptr);
     QString entryPath(int index) const;

@@ -10,10 +10,9 @@
 #include <QPixmap>
 #include <QSize>
 
+class ImportController;
 class QLabel;
-class QProgressDialog;
 class QPushButton;
-class QThread;
 class QWidget;
 class SettingsPage;
 
@@ -45,13 +44,11 @@ private:
     QWidget* buildGameTab(QWidget* parent);
     void updateBanner();
 
-    // Imports (each runs one worker thread at a time)
+    // Imports: two dialog sequences that hand a job to the one controller
+    void importPackage();
     void importExtractedFolder();
     void adoptImportedRoot(const QString& root);
-    void trackImportWorker(QThread* worker);
-    // The first steps of every import's completion: release the worker and
-    // the dialog, re-enable importing. False when the window is closing.
-    bool endImport(QThread* worker, QProgressDialog* dialog);
+    ImportController& importController();
 
     GameProfile profile;
     LauncherSettings launchSettings;
@@ -69,6 +66,5 @@ private:
 
     SettingsPage* settingsPage = nullptr;
 
-    QThread* importWorker = nullptr; // the running import, if any
-    bool quitWhenImportEnds = false;
+    ImportController* imports = nullptr; // made on first use
 };

@@ -2,6 +2,7 @@
 // placement, chain bounds, unsafe names, symbolic links in the destination,
 // write failures and stopping between entries.
 #include "import/stfs_extract.h"
+#include "stfs_package_builder.h"
 #include "test_support.h"
 
 #include <QDirIterator>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 
 using namespace stfsbuild;
+using namespace testing_support;
 
 namespace {
 
@@ -83,7 +85,7 @@ private slots:
 private:
     bool openImage(const StfsImage& image, StfsReader& reader)
     {
-        const QString path = home->path(QStringLiteral("p.stfs"));
+        const QString path = home->filePath(QStringLiteral("p.stfs"));
         QString error;
         if (!writeStfsImage(image, path, &error) || !reader.open(path, &error)) {
             qWarning("%s", qPrintable(error));
@@ -108,16 +110,16 @@ private:
         return QString();
     }
 
-    std::unique_ptr<IsolatedHome> home;
+    std::unique_ptr<ScratchHome> home;
     QString destination;
     QString outside;
 };
 
 void TestStfsExtract::init()
 {
-    home = std::make_unique<IsolatedHome>();
-    destination = home->path(QStringLiteral("out/gamedata"));
-    outside = home->path(QStringLiteral("outside"));
+    home = std::make_unique<ScratchHome>();
+    destination = home->filePath(QStringLiteral("out/gamedata"));
+    outside = home->filePath(QStringLiteral("outside"));
     QDir().mkpath(outside);
 }
 
@@ -326,7 +328,7 @@ void TestStfsExtract::foldersListedAfterTheirFiles()
 void TestStfsExtract::overwritesExistingFile()
 {
     QVERIFY(QDir().mkpath(destination));
-    QVERIFY(writeBytes(destination + QStringLiteral("/f"), QByteArray(10000, 'o')));
+    writeFile(destination + QStringLiteral("/f"), QByteArray(10000, 'o'));
     PackageBuilder builder;
     builder.addFile("f", QByteArray("new"));
     QCOMPARE(extractImage(builder.build()), QString());
@@ -354,8 +356,8 @@ void TestStfsExtract::unsafeNames()
     const int sub = builder.addFolder("sub");
     builder.addFile(name, QByteArray("escaped"), sub);
     QCOMPARE(extractImage(builder.build()), QStringLiteral("Unsafe path in package: %1").arg(path));
-    QVERIFY(!QFileInfo::exists(home->path(QStringLiteral("out"))));
-    QVERIFY(!QFileInfo::exists(home->path(QStringLiteral("escape"))));
+    QVERIFY(!QFileInfo::exists(home->filePath(QStringLiteral("out"))));
+    QVERIFY(!QFileInfo::exists(home->filePath(QStringLiteral("escape"))));
 }
 
 void TestStfsExtract::symbolicLinksInDestinationAreNotFollowed_data()
@@ -375,16 +377,16 @@ void TestStfsExtract::symbolicLinksInDestinationAreNotFollowed()
     QFETCH(QString, linkTarget);
     QFETCH(QString, victim);
     QVERIFY(QDir().mkpath(destination + QStringLiteral("/sub")));
-    QVERIFY(writeBytes(home->path(QStringLiteral("outside/x")), QByteArray("precious")));
+    writeFile(home->filePath(QStringLiteral("outside/x")), QByteArray("precious"));
     const QString link = destination + u'/' + linkName;
     QDir(destination).rmdir(linkName);
-    QVERIFY(QFile::link(home->path(linkTarget), link));
+    QVERIFY(QFile::link(home->filePath(linkTarget), link));
 
     PackageBuilder builder;
     const int sub = builder.addFolder("sub");
     builder.addFile("x", QByteArray("overwritten"), sub);
     QCOMPARE(extractImage(builder.build()), QStringLiteral("Refusing to follow the symbolic link %1").arg(link));
-    QCOMPARE(readBytes(home->path(victim)), QByteArray("precious"));
+    QCOMPARE(readBytes(home->filePath(victim)), QByteArray("precious"));
 }
 
 void TestStfsExtract::destinationObstacles_data()
@@ -405,13 +407,13 @@ void TestStfsExtract::destinationObstacles()
     QFETCH(QString, obstacle);
     QFETCH(QString, message);
     if (obstacle.isEmpty()) {
-        QVERIFY(QDir().mkpath(home->path(QStringLiteral("out"))));
-        QVERIFY(writeBytes(destination, "not a folder"));
+        QVERIFY(QDir().mkpath(home->filePath(QStringLiteral("out"))));
+        writeFile(destination, "not a folder");
     } else if (obstacle.endsWith(u'/')) {
         QVERIFY(QDir().mkpath(destination + u'/' + obstacle));
     } else {
         QVERIFY(QDir().mkpath(destination));
-        QVERIFY(writeBytes(destination + u'/' + obstacle, "in the way"));
+        writeFile(destination + u'/' + obstacle, "in the way");
     }
     // Listed as: g, e/f, d, e.
     PackageBuilder builder(PackageOptions{.foldersAfterFiles = true});
@@ -489,7 +491,7 @@ void TestStfsExtract::packedFolderTreeRoundTrips_data()
 void TestStfsExtract::packedFolderTreeRoundTrips()
 {
     QFETCH(QStringList, options);
-    const QString source = home->path(QStringLiteral("tree"));
+    const QString source = home->filePath(QStringLiteral("tree"));
     const QMap<QString, QByteArray> files{
         {QStringLiteral("default.xex"), patternBytes(20000, 1)},
         {QStringLiteral("content/vandry.pak"), patternBytes(180 * 4096 + 77, 2)},
@@ -498,11 +500,11 @@ void TestStfsExtract::packedFolderTreeRoundTrips()
     };
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         QDir().mkpath(QFileInfo(source + u'/' + it.key()).path());
-        QVERIFY(writeBytes(source + u'/' + it.key(), it.value()));
+        writeFile(source + u'/' + it.key(), it.value());
     }
     QDir().mkpath(source + QStringLiteral("/empty-folder"));
 
-    const QString package = home->path(QStringLiteral("tree.stfs"));
+    const QString package = home->filePath(QStringLiteral("tree.stfs"));
     QProcess packer;
     packer.setProcessChannelMode(QProcess::MergedChannels);
     packer.start(QStringLiteral(STFS_BUILD_PATH), options + QStringList{source, package});
@@ -525,5 +527,5 @@ void TestStfsExtract::packedFolderTreeRoundTrips()
         QCOMPARE(readBytes(destination + u'/' + file.key()), file.value());
 }
 
-QTEST_GUILESS_MAIN(TestStfsExtract)
-#include "tst_stfs_extract.moc"
+ORVELLO_CORE_TEST_MAIN(TestStfsExtract)
+#include "stfs_extract_test.moc"

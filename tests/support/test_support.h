@@ -1,16 +1,37 @@
-// Shared fixtures for the launcher's tests: scratch home folders outside the
-// system temporary folder (the launcher's searches skip that one), XEX2
-// images, program sets, and a test main that isolates the settings file.
+// Shared fixtures of the launcher and import tests: scratch home folders
+// outside the system temporary folder (the launcher's searches skip that
+// one), scoped environment changes, file helpers, XEX2 images, program sets,
+// and test mains that isolate the settings file.
 #pragma once
 
+#include "stfs_image.h"
+
+#include <QApplication>
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+#include <optional>
+
 namespace testing_support {
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name;
+    std::optional<QByteArray> previous;
+};
 
 // A fresh folder under the build tree's scratch area that becomes HOME for
 // as long as the object lives. The settings file stays where the test
@@ -46,6 +67,13 @@ QByteArray xexImage(const QString& titleId);
 // Writes bytes to path, creating its folder; fails the test on error.
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// The file's bytes, or empty when it cannot be read.
+QByteArray readBytes(const QString& path);
+
+// Deterministic, position-dependent bytes, so a block read from the wrong
+// place never matches.
+QByteArray patternBytes(qsizetype size, quint32 seed);
+
 // Makes folder a game root of the given title in the "gamedata" layout (or
 // with default.xex directly in it).
 void makeGameRoot(const QString& folder, const QString& titleId = QStringLiteral("4E3D2C71"), bool nested = true);
@@ -60,13 +88,21 @@ void clearSettings();
 // application names as the launcher sets them.
 void initTestProcess();
 
+// One edit of a valid package image, as a row of a table of faults.
+using ImageEdit = std::function<void(stfsbuild::StfsImage&)>;
+
 } // namespace testing_support
 
-#define ORVELLO_TEST_MAIN(TestClass)                         \
+Q_DECLARE_METATYPE(testing_support::ImageEdit)
+
+// Test mains with an isolated settings file: with widgets, and without.
+#define ORVELLO_TEST_MAIN_WITH(Application, TestClass)       \
     int main(int argc, char** argv)                          \
     {                                                        \
         testing_support::initTestProcess();                  \
-        QApplication app(argc, argv);                        \
+        Application app(argc, argv);                         \
         TestClass test;                                      \
         return QTest::qExec(&test, argc, argv);              \
     }
+#define ORVELLO_TEST_MAIN(TestClass) ORVELLO_TEST_MAIN_WITH(QApplication, TestClass)
+#define ORVELLO_CORE_TEST_MAIN(TestClass) ORVELLO_TEST_MAIN_WITH(QCoreApplication, TestClass)

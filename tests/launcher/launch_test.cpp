@@ -187,4 +187,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestLaunch)
-#include "test_launch.moc"
+#include "launch_test.moc"

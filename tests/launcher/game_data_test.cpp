@@ -207,4 +207,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestGameData)
-#include "test_game_data.moc"
+#include "game_data_test.moc"

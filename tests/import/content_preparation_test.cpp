@@ -8,6 +8,8 @@
 
 #include "zorv_packer.h"
 
+using namespace testing_support;
+
 namespace {
 
 const QByteArray kMagic = QByteArray::fromHex("0FF512ED");
@@ -16,6 +18,15 @@ const QByteArray kMagic = QByteArray::fromHex("0FF512ED");
 QByteArray rawZorv(const QByteArray& content)
 {
     return QByteArray::fromHex("0FF512ED0100000000000000" "00000000") + content;
+}
+
+// Collects the texts of the progress reports (not the bare count updates).
+ProgressFn recordTexts(QStringList& texts)
+{
+    return [&texts](qint64, qint64, const QString& text) {
+        if (!text.isEmpty())
+            texts.append(text);
+    };
 }
 
 // Strips the 16-byte header, as the real decoder does for raw files.
@@ -52,12 +63,12 @@ private:
     // decoder on PATH; an empty body installs none.
     void installDecoder(const QByteArray& body)
     {
-        const QString bin = home->path(QStringLiteral("bin"));
+        const QString bin = home->filePath(QStringLiteral("bin"));
         QDir().mkpath(bin);
         if (body.isEmpty())
             return;
         const QString script = bin + QStringLiteral("/zorv");
-        QVERIFY(writeBytes(script, "#!/bin/sh\n" + body));
+        writeFile(script, "#!/bin/sh\n" + body);
         QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner
                                                   | QFileDevice::ExeGroup | QFileDevice::ExeOther));
     }
@@ -65,24 +76,24 @@ private:
     {
         const QString path = root + u'/' + relativePath;
         QDir().mkpath(QFileInfo(path).path());
-        QVERIFY(writeBytes(path, bytes));
+        writeFile(path, bytes);
     }
     QByteArray fileAt(const QString& relativePath) const { return readBytes(root + u'/' + relativePath); }
 
-    std::unique_ptr<IsolatedHome> home;
+    std::unique_ptr<ScratchHome> home;
     std::unique_ptr<ScopedEnv> path;
     QString root;
 };
 
 void TestContentPreparation::init()
 {
-    home = std::make_unique<IsolatedHome>();
-    root = home->path(QStringLiteral("game"));
+    home = std::make_unique<ScratchHome>();
+    root = home->filePath(QStringLiteral("game"));
     QDir().mkpath(root);
     // Fake decoders are shell scripts; they need the basic tools but must
     // not find any other zorv.
     path = std::make_unique<ScopedEnv>(
-        "PATH", QFile::encodeName(home->path(QStringLiteral("bin"))) + ":/usr/bin:/bin");
+        "PATH", QFile::encodeName(home->filePath(QStringLiteral("bin"))) + ":/usr/bin:/bin");
     installDecoder({});
 }
 
@@ -141,7 +152,7 @@ void TestContentPreparation::noCompressedFilesNeedsNoDecoder()
     putFile(QStringLiteral(".secret"), rawZorv("hidden files are never examined"));
     QStringList progress;
     QString error = QStringLiteral("untouched");
-    QVERIFY(prepareContent(root, [&progress](const QString& text) { progress.append(text); }, &error));
+    QVERIFY(prepareContent(root, recordTexts(progress), &error));
     QCOMPARE(error, QStringLiteral("untouched"));
     QVERIFY(progress.isEmpty());
     QCOMPARE(fileAt(QStringLiteral("default.xex")), QByteArray("lower"));
@@ -197,7 +208,7 @@ void TestContentPreparation::decoderOutcomes()
     QStringList progress;
     QString error;
     const bool prepared =
-        prepareContent(root, [&progress](const QString& text) { progress.append(text); }, &error);
+        prepareContent(root, recordTexts(progress), &error);
     QCOMPARE(progress, QStringList{QStringLiteral("Decompressing sub/a.bin")});
     QVERIFY(!QFileInfo::exists(root + QStringLiteral("/sub/a.bin.decoding")));
     if (message.isEmpty()) {
@@ -223,7 +234,7 @@ void TestContentPreparation::leftoverDecodingFileIsRemoved()
 
 void TestContentPreparation::thirdOfFiveFailsThenResumes()
 {
-    const QString counter = home->path(QStringLiteral("runs"));
+    const QString counter = home->filePath(QStringLiteral("runs"));
     installDecoder("n=$(cat '" + QFile::encodeName(counter) + "' 2>/dev/null || echo 0)\n"
                    "n=$((n+1)); echo $n > '" + QFile::encodeName(counter) + "'\n"
                    "[ $n -eq 3 ] && { echo 'third run fails'; exit 1; }\n" + kDecodingScript);
@@ -252,11 +263,17 @@ void TestContentPreparation::copyFolderCopiesEverything()
     putFile(QStringLiteral("sub/b.bin"), rawZorv("b"));
     putFile(QStringLiteral("sub/.dot/c"), "c");
     QDir().mkpath(root + QStringLiteral("/empty"));
-    const QString destination = home->path(QStringLiteral("copy/gamedata"));
+    const QString destination = home->filePath(QStringLiteral("copy/gamedata"));
     QStringList progress;
     QString error;
-    QVERIFY2(copyFolder(root, destination, [&progress](const QString& text) { progress.append(text); }, &error),
-             qPrintable(error));
+    QList<std::pair<qint64, qint64>> counts;
+    const ProgressFn texts = recordTexts(progress);
+    const ProgressFn both = [&](qint64 done, qint64 total, const QString& text) {
+        counts.append({done, total});
+        texts(done, total, text);
+    };
+    QVERIFY2(copyFolder(root, destination, both, &error), qPrintable(error));
+    QCOMPARE(counts, (QList<std::pair<qint64, qint64>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
     progress.sort();
     QCOMPARE(progress, (QStringList{QStringLiteral("Copying .hidden"), QStringLiteral("Copying a.txt"),
                                     QStringLiteral("Copying sub/.dot/c"), QStringLiteral("Copying sub/b.bin")}));
@@ -289,12 +306,12 @@ void TestContentPreparation::copyFolderFailures()
     QFETCH(QString, message);
     putFile(QStringLiteral("a.txt"), "a");
     putFile(QStringLiteral("sub/b.txt"), "b");
-    destination = home->path(destination);
+    destination = home->filePath(destination);
     if (obstacle == QLatin1String(".")) {
-        QVERIFY(writeBytes(destination, "file"));
+        writeFile(destination, "file");
     } else if (!obstacle.isEmpty()) {
         QDir().mkpath(destination);
-        QVERIFY(writeBytes(destination + u'/' + obstacle, "in the way"));
+        writeFile(destination + u'/' + obstacle, "in the way");
     }
     QString error;
     QVERIFY(!copyFolder(root, destination, {}, &error));
@@ -312,7 +329,7 @@ void TestContentPreparation::stopsBetweenFiles()
     QString error;
     bool prepared = true;
     std::unique_ptr<QThread> worker(QThread::create([&] {
-        prepared = prepareContent(root, [](const QString&) { QThread::currentThread()->requestInterruption(); },
+        prepared = prepareContent(root, [](qint64, qint64, const QString&) { QThread::currentThread()->requestInterruption(); },
                                   &error);
     }));
     worker->start();
@@ -335,12 +352,12 @@ void TestContentPreparation::stopsCopyBetweenFiles()
 {
     for (int i = 0; i < 3; ++i)
         putFile(QStringLiteral("f%1").arg(i), "x");
-    const QString destination = home->path(QStringLiteral("copy"));
+    const QString destination = home->filePath(QStringLiteral("copy"));
     QString error;
     bool copied = true;
     std::unique_ptr<QThread> worker(QThread::create([&] {
         copied = copyFolder(root, destination,
-                            [](const QString&) { QThread::currentThread()->requestInterruption(); }, &error);
+                            [](qint64, qint64, const QString&) { QThread::currentThread()->requestInterruption(); }, &error);
     }));
     worker->start();
     QVERIFY(worker->wait(60000));
@@ -402,5 +419,5 @@ void TestContentPreparation::realDecoder()
     }
 }
 
-QTEST_GUILESS_MAIN(TestContentPreparation)
-#include "tst_content_preparation.moc"
+ORVELLO_CORE_TEST_MAIN(TestContentPreparation)
+#include "content_preparation_test.moc"

@@ -1,9 +1,11 @@
 // Tests of StfsReader: header validation, block addressing, hash links,
 // the file table and entry paths.
 #include "import/stfs_reader.h"
+#include "stfs_package_builder.h"
 #include "test_support.h"
 
 using namespace stfsbuild;
+using namespace testing_support;
 
 namespace {
 
@@ -24,7 +26,7 @@ class TestStfsReader : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { home = std::make_unique<IsolatedHome>(); }
+    void init() { home = std::make_unique<ScratchHome>(); }
     void cleanup() { home.reset(); }
 
     void slotNumbering_data();
@@ -53,14 +55,14 @@ private slots:
 private:
     QString writePackage(const StfsImage& image, const QString& name = QStringLiteral("p.stfs"))
     {
-        const QString path = home->path(name);
+        const QString path = home->filePath(name);
         QString error;
         if (!writeStfsImage(image, path, &error))
             qFatal("cannot write test package: %s", qPrintable(error));
         return path;
     }
 
-    std::unique_ptr<IsolatedHome> home;
+    std::unique_ptr<ScratchHome> home;
 };
 
 void TestStfsReader::slotNumbering_data()
@@ -399,9 +401,9 @@ void TestStfsReader::reopenRebuildsEntries()
     QCOMPARE(reader.fileList().size(), 1);
     QCOMPARE(reader.device->fileName(), second);
 
-    QVERIFY(!reader.open(home->path(QStringLiteral("missing.stfs")), &error));
+    QVERIFY(!reader.open(home->filePath(QStringLiteral("missing.stfs")), &error));
     QCOMPARE(error, QStringLiteral("Cannot open %1: No such file or directory")
-                        .arg(home->path(QStringLiteral("missing.stfs"))));
+                        .arg(home->filePath(QStringLiteral("missing.stfs"))));
 }
 
 void TestStfsReader::readAtOutsideTheFile_data()
@@ -438,5 +440,5 @@ void TestStfsReader::readAtOutsideTheFile()
     QVERIFY(out.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestStfsReader)
-#include "tst_stfs_reader.moc"
+ORVELLO_CORE_TEST_MAIN(TestStfsReader)
+#include "stfs_reader_test.moc"

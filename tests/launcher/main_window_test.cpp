@@ -581,4 +581,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestMainWindow)
-#include "test_main_window.moc"
+#include "main_window_test.moc"

@@ -1,4 +1,4 @@
-// Shared fixtures for the launcher's tests.
+// Shared fixtures of the launcher and import tests.
 #include "test_support.h"
 
 #include "core/app_setup.h"
@@ -29,6 +29,21 @@ void putBigEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
 }
 
 } // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value) : name(name)
+{
+    if (qEnvironmentVariableIsSet(name))
+        previous = qgetenv(name);
+    qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (previous)
+        qputenv(name, *previous);
+    else
+        qunsetenv(name);
+}
 
 QString scratchTemplate(const QString& name)
 {
@@ -73,6 +88,24 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(file.errorString()));
     QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY2(file.flush(), qPrintable(file.errorString()));
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray patternBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = seed * 2654435761u + 1;
+    for (qsizetype i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
 }
 
 void makeGameRoot(const QString& folder, const QString& titleId, bool nested)

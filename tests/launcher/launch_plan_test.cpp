@@ -162,4 +162,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestLaunchPlan)
-#include "test_launch_plan.moc"
+#include "launch_plan_test.moc"

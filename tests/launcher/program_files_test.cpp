@@ -90,4 +90,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestProgramFiles)
-#include "test_program_files.moc"
+#include "program_files_test.moc"

@@ -181,4 +181,4 @@ private slots:
 };
 
 ORVELLO_TEST_MAIN(TestSettings)
-#include "test_settings.moc"
+#include "settings_test.moc"

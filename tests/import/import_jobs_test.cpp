@@ -1,0 +1,303 @@
+// Tests of the two import jobs without any dialog: what they write, what they
+// adopt, what they report, each failure's message, and stopping.
+#include "core/game_profile.h"
+#include "import/import_jobs.h"
+#include "import_fixture.h"
+#include "test_support.h"
+
+#include <QDirIterator>
+#include <QThread>
+
+using namespace testing_support;
+
+namespace {
+
+const QString kStopped = QStringLiteral("Import stopped before it finished.");
+
+struct Report {
+    qint64 done;
+    qint64 total;
+    QString text;
+};
+
+using Job = std::function<ImportResult(const ProgressFn&)>;
+
+// Runs the job on a thread of its own, as the window does, recording every
+// report; with stopAtFirstReport the thread is asked to stop at the first.
+ImportResult runOnWorker(const Job& job, QList<Report>* reports = nullptr, bool stopAtFirstReport = false)
+{
+    ImportResult result;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        result = job([&](qint64 done, qint64 total, const QString& text) {
+            if (reports)
+                reports->append({done, total, text});
+            if (stopAtFirstReport)
+                QThread::currentThread()->requestInterruption();
+        });
+    }));
+    worker->start();
+    worker->wait();
+    return result;
+}
+
+// The content of a package or folder as it stands, apart from leftovers.
+void verifyUntouchedOrDecoded(const QString& folder, const GameContent& content, int* decoded)
+{
+    *decoded = 0;
+    for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) {
+        const QByteArray bytes = readBytes(QDir(folder).filePath(it.key()));
+        QVERIFY2(bytes == it->stored || bytes == it->decoded, qPrintable(it.key() + " is half-decoded"));
+        *decoded += it->stored != it->decoded && bytes == it->decoded;
+    }
+    QDirIterator leftovers(folder, {QStringLiteral("*.decoding")}, QDir::Files, QDirIterator::Subdirectories);
+    QVERIFY2(!leftovers.hasNext(), "a .decoding file was left behind");
+}
+
+} // namespace
+
+class TestImportJobs : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchHome> home;
+    std::unique_ptr<ScopedEnv> path;
+
+    // A fake decoder, the only zorv on PATH: a shell script with this body.
+    void useFakeDecoder(const QByteArray& body)
+    {
+        const QString script = home->filePath(QStringLiteral("fake-bin/zorv"));
+        writeFile(script, "#!/bin/sh\n" + body);
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+        path.reset(); // restore PATH before replacing it
+        path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(QFileInfo(script).path()) + ":/usr/bin:/bin");
+    }
+
+    QString writePackage(const GameContent& content)
+    {
+        const QString package = home->filePath(QStringLiteral("Downloads/Game.pkg"));
+        writeContentPackage(package, content);
+        return package;
+    }
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<ScratchHome>();
+        // The real decoder, found on PATH: test programs do not live beside it.
+        path = std::make_unique<ScopedEnv>("PATH", QByteArray(ORVELLO_BIN_DIR) + ":/usr/bin:/bin");
+    }
+
+    void cleanup()
+    {
+        path.reset();
+        home.reset();
+    }
+
+    void packageImport_data()
+    {
+        QTest::addColumn<QString>("imageName"); // name of the image in the package; empty: none
+        QTest::addColumn<bool>("adopted");
+        QTest::newRow("default.xex") << QStringLiteral("default.xex") << true;
+        QTest::newRow("Default.xex only: preparation makes default.xex") << QStringLiteral("Default.xex") << true;
+        QTest::newRow("no image: imported, not adopted") << QString() << false;
+    }
+
+    // A package is adopted whenever it leaves a default.xex, whatever title
+    // it carries.
+    void packageImport()
+    {
+        QFETCH(QString, imageName);
+        QFETCH(bool, adopted);
+        GameContent content = makeGameContent(QStringLiteral("41560817")); // another title
+        const GameContent::File image = content.files.take(QStringLiteral("default.xex"));
+        if (!imageName.isEmpty())
+            content.files[imageName] = image;
+        const PackageImportRequest request{writePackage(content), home->filePath(QStringLiteral("Games/Game"))};
+
+        const ImportResult result = runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); });
+        QVERIFY2(result.succeeded(), qPrintable(result.error));
+        QCOMPARE(result.adoptedRoot, adopted ? request.root : QString());
+        QCOMPARE(result.fileCount, content.files.size() + content.folderCount());
+        QCOMPARE(result.totalBytes, content.storedBytes());
+        QCOMPARE(result.filesDecoded, qint64(content.compressedCount()));
+        verifyDecoded(request.root + QStringLiteral("/gamedata"), content);
+    }
+
+    // Extraction counts entries, preparation counts files; each report
+    // names the item about to be worked on, and each phase ends with M of M.
+    void packageProgressCountsEntriesThenFiles()
+    {
+        const GameContent content = makeGameContent();
+        const PackageImportRequest request{writePackage(content), home->filePath(QStringLiteral("Games/Game"))};
+        QList<Report> reports;
+        const ImportResult result =
+            runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); }, &reports);
+        QVERIFY2(result.succeeded(), qPrintable(result.error));
+
+        const qint64 entries = result.fileCount;
+        const qint64 compressed = content.compressedCount();
+        QCOMPARE(reports.size(), entries + 1 + compressed + 1);
+        for (qint64 i = 0; i < entries; ++i) {
+            QCOMPARE(reports[i].done, i);
+            QCOMPARE(reports[i].total, entries);
+            QVERIFY2(reports[i].text.startsWith(QStringLiteral("Extracting ")), qPrintable(reports[i].text));
+        }
+        QCOMPARE(reports[entries].done, entries);
+        QVERIFY(reports[entries].text.isEmpty());
+        const QList<Report> preparation = reports.mid(entries + 1);
+        for (qint64 i = 0; i < compressed; ++i) {
+            QCOMPARE(preparation[i].done, i);
+            QCOMPARE(preparation[i].total, compressed);
+            QVERIFY2(preparation[i].text.startsWith(QStringLiteral("Decompressing content/")),
+                     qPrintable(preparation[i].text));
+        }
+        QCOMPARE(preparation.last().done, compressed);
+        QCOMPARE(preparation.last().total, compressed);
+    }
+
+    void packageFailures_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("message"); // {root} is replaced
+        QTest::newRow("not a package") << QStringLiteral("text")
+                                       << QStringLiteral("Not an STFS package (magic \"hell\")");
+        QTest::newRow("destination is a file") << QStringLiteral("blocked")
+                                               << QStringLiteral("Cannot create {root}/gamedata");
+        QTest::newRow("decoder fails") << QStringLiteral("decoder")
+                                       << QStringLiteral("Decompressing content/levels/level1.dat failed (exit 3):\nbad frame");
+    }
+
+    void packageFailures()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, message);
+        GameContent content;
+        content.files[QStringLiteral("default.xex")] = {xexImage(QStringLiteral("4E3D2C71")), {}};
+        content.files[QStringLiteral("content/levels/level1.dat")] = {rawZorv("level"), "level"};
+        PackageImportRequest request{writePackage(content), home->filePath(QStringLiteral("Games/Game"))};
+        if (failure == QLatin1String("text"))
+            writeFile(request.packagePath, QByteArray("hello, this is text\n").repeated(100));
+        else if (failure == QLatin1String("blocked"))
+            writeFile(request.root + QStringLiteral("/gamedata"), "a file where the folder goes");
+        else
+            useFakeDecoder("echo 'bad frame'\nexit 3\n");
+
+        const ImportResult result = runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); });
+        QCOMPARE(result.error, message.replace(QStringLiteral("{root}"), request.root));
+        QVERIFY(result.adoptedRoot.isEmpty());
+    }
+
+    void folderImport_data()
+    {
+        QTest::addColumn<bool>("makeCopy");
+        QTest::newRow("in place") << false;
+        QTest::newRow("prepared copy") << true;
+    }
+
+    void folderImport()
+    {
+        QFETCH(bool, makeCopy);
+        const GameContent content = makeGameContent();
+        const QString source = home->filePath(QStringLiteral("extracted"));
+        writeContentFolder(source, content);
+        FolderImportRequest request{source, source, source, makeCopy};
+        if (makeCopy) {
+            request.root = home->filePath(QStringLiteral("Games/TessarineVandryLive"));
+            request.target = request.root + QStringLiteral("/gamedata");
+        }
+        const ImportResult result =
+            runOnWorker([&](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); });
+        QVERIFY2(result.succeeded(), qPrintable(result.error));
+        QCOMPARE(result.adoptedRoot, request.root);
+        QCOMPARE(result.filesDecoded, qint64(content.compressedCount()));
+        verifyDecoded(request.target, content);
+        if (makeCopy) { // the source keeps its compressed files
+            int decoded = -1;
+            verifyUntouchedOrDecoded(source, content, &decoded);
+            QCOMPARE(decoded, 0);
+        }
+    }
+
+    // The title check comes after the preparation, whose work stays.
+    void folderOfAnotherTitleIsPreparedButNotAdopted()
+    {
+        const GameContent content = makeGameContent(QStringLiteral("41560817"));
+        const QString source = home->filePath(QStringLiteral("other"));
+        writeContentFolder(source, content);
+        const FolderImportRequest request{source, source, source, false};
+        const ImportResult result =
+            runOnWorker([&](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); });
+        QCOMPARE(result.error,
+                 QStringLiteral("the folder does not validate as Tessarine Vandry Live (title 4E3D2C71)."));
+        QVERIFY(result.adoptedRoot.isEmpty());
+        verifyDecoded(source, content);
+    }
+
+    void folderCopyOntoExistingFileFails()
+    {
+        const GameContent content = makeGameContent();
+        const QString source = home->filePath(QStringLiteral("extracted"));
+        writeContentFolder(source, content);
+        const QString root = home->filePath(QStringLiteral("Games/TessarineVandryLive"));
+        writeFile(root + QStringLiteral("/gamedata/content/readme.txt"), "already here");
+        const FolderImportRequest request{source, root, root + QStringLiteral("/gamedata"), true};
+        const ImportResult result =
+            runOnWorker([&](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); });
+        QCOMPARE(result.error, QStringLiteral("Cannot copy %1/content/readme.txt to %2/gamedata/content/readme.txt")
+                                   .arg(source, root));
+        QVERIFY(result.adoptedRoot.isEmpty());
+    }
+
+    void stopping_data()
+    {
+        QTest::addColumn<QString>("job");
+        QTest::newRow("package, during extraction") << QStringLiteral("package");
+        QTest::newRow("folder, during the copy") << QStringLiteral("copy");
+        QTest::newRow("folder, during preparation") << QStringLiteral("in place");
+    }
+
+    // Asked to stop at its first report, every job ends with the stop
+    // message, adopts nothing and leaves every file whole.
+    void stopping()
+    {
+        QFETCH(QString, job);
+        const GameContent content = makeGameContent();
+        const QString source = home->filePath(QStringLiteral("extracted"));
+        const QString root = home->filePath(QStringLiteral("Games/Game"));
+        Job run;
+        QString written; // the folder the job writes to
+        if (job == QLatin1String("package")) {
+            const PackageImportRequest request{writePackage(content), root};
+            run = [request](const ProgressFn& p) { return runPackageImport(request, p); };
+            written = root + QStringLiteral("/gamedata");
+        } else {
+            writeContentFolder(source, content);
+            const bool copy = job == QLatin1String("copy");
+            const FolderImportRequest request{source, copy ? root : source,
+                                              copy ? root + QStringLiteral("/gamedata") : source, copy};
+            run = [request](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); };
+            written = request.target;
+        }
+        QList<Report> reports;
+        const ImportResult result = runOnWorker(run, &reports, true);
+        QCOMPARE(result.error, kStopped);
+        QVERIFY(result.adoptedRoot.isEmpty());
+        QCOMPARE(reports.size(), 1); // nothing started after the stop
+        QVERIFY(result.filesDecoded <= 1);
+        if (job == QLatin1String("in place")) {
+            int decoded = -1;
+            verifyUntouchedOrDecoded(written, content, &decoded);
+            QCOMPARE(decoded, result.filesDecoded);
+        } else {
+            // One entry or file was being written when the stop came.
+            QDirIterator files(written, QDir::Files, QDirIterator::Subdirectories);
+            int count = 0;
+            for (; files.hasNext(); files.next())
+                ++count;
+            QVERIFY2(count <= 1, qPrintable(QString::number(count)));
+        }
+    }
+};
+
+ORVELLO_CORE_TEST_MAIN(TestImportJobs)
+#include "import_jobs_test.moc"
