@@ -59,7 +59,12 @@ constexpr size_t kInputSlack = kInputHistory + kFastPathInput + 8;
 // unchanged (see copy_short).
 constexpr size_t kWindowSlack = 16;
 
+// Input buffer of a stream that decodes from memory: it only ever holds the
+// last few bytes of the input (with their history) and the two zero bytes.
+constexpr size_t kDirectInputBuffer = 2 * kInputSlack;
+
 constexpr uint32_t kE8MaxFrame = 32768;
+constexpr size_t kE8FrameWords = kE8MaxFrame / 64;
 constexpr uint32_t kE8MinFrameSize = 10;
 
 struct PositionTables {
@@ -92,6 +97,13 @@ struct BitInput {
 
 // One stream's decoder state. Allocated zero-filled through the system's
 // alloc: every field not set by lzxd_init starts at 0.
+//
+// A stream decodes in one of two modes. The window mode keeps the history in
+// a window of window_size bytes, reused circularly, and writes each finished
+// frame to the output through the system. The direct mode (lzxd_direct.h)
+// decodes straight into a caller's output buffer, which is all the history
+// the stream needs: `window` is then that buffer, the positions count from its
+// start, and the window's rules are applied to positions modulo window_size.
 struct lzxd_stream {
     lzx_system* sys;
     lzx_file* input;
@@ -101,6 +113,8 @@ struct lzxd_stream {
     uint32_t window_size;
     uint32_t window_posn;  // where the next byte is decoded
     uint32_t frame_posn;   // start of the frame being decoded
+    bool direct;
+    uint32_t direct_size;  // direct mode: bytes in the output buffer
     uint32_t ref_data_size;
     uint64_t frame;  // frames completed
     uint32_t reset_interval;
@@ -119,6 +133,10 @@ struct lzxd_stream {
     uint8_t* inbuf;
     uint32_t read_size;
     lzxd_detail::BitInput in;
+    uint8_t* in_start;  // start of the buffer `in` reads from: inbuf or the borrowed input
+    uint8_t* borrowed;  // direct mode: the caller's input, read in place
+    size_t borrowed_size;
+    bool borrowed_taken;
     bool input_end;        // the two zero bytes have been supplied
     bool input_exhausted;  // nothing more will arrive
 
@@ -137,7 +155,11 @@ struct lzxd_stream {
     uint32_t length_table[lzxd_detail::kLengthTableSize];
     uint32_t aligned_table[lzxd_detail::kAlignedTableSize];
 
-    uint8_t e8_buf[lzxd_detail::kFrameSize];
+    uint8_t* e8_buf;  // window mode: a translated frame on its way out
+    // Direct mode: the frames still to be translated in place, once no later
+    // match can read their untranslated bytes.
+    uint64_t e8_pending[lzxd_detail::kE8FrameWords];
+    uint32_t e8_next;  // first frame not yet settled
 };
 
 namespace lzxd_detail {
