@@ -87,7 +87,8 @@ MatchContext match_context(const lzxd_stream* s)
     const uint32_t in_window = posn & (m.window_size - 1);
     // The common case: within the window's pass, from bytes decoded in it,
     // with room for wide steps after it.
-    if (distance - 1 < in_window && length <= m.window_size - in_window && posn + length <= m.wide_end)
+    // (One branch for the three tests: each is rarely false.)
+    if ((distance - 1 < in_window) & (length <= m.window_size - in_window) & (posn + length <= m.wide_end))
         [[likely]] {
         copy_wide(m.window + posn, distance, length);
         return true;
@@ -152,6 +153,20 @@ struct RepeatedOffsets {
             distance = R2;
             R2 = R0;
         }
+        R0 = distance;
+        return distance;
+    }
+    // The distance of a match in any slot, given the new distance a slot of
+    // 3 or more carries, with selects instead of branches: the slot is
+    // hard to predict.
+    uint32_t select(unsigned slot, uint32_t new_distance)
+    {
+        const bool fresh = slot >= 3;
+        const uint32_t repeated = slot == 0 ? R0 : slot == 1 ? R1 : R2;
+        const uint32_t distance = fresh ? new_distance : repeated;
+        const uint32_t r1 = fresh || slot == 1 ? R0 : R1;
+        R2 = fresh ? R1 : slot == 2 ? R0 : R2;
+        R1 = r1;
         R0 = distance;
         return distance;
     }
@@ -241,9 +256,14 @@ constexpr unsigned kMaxOffsetBits = 21;
 
 // Decodes symbols while the buffered input reaches past `input_limit`
 // (kFastPathInput bytes before its end) and the window position is below
-// `run_end`, without checks against the end of the input. Each symbol starts
-// with a refill to at least 48 bits: enough for the main symbol and a
-// length symbol, or for the main symbols of up to three literals.
+// `run_end`, without checks against the end of the input.
+//
+// The main-tree entry of the next symbol is looked up as soon as the bits
+// of the previous one are consumed, before the refill: the buffer then
+// always holds at least 16 bits, enough for any code, and the refill runs
+// alongside the table load instead of before it. After a refill (48 bits or
+// more) a symbol has room for its main and length codes, or for two
+// literals and the next lookup.
 template <bool kAligned, bool kDirect>
 int decode_symbols_fast(const MatchContext& m, BitInput& b, const uint8_t* input_limit, uint32_t& posn_io,
                         uint32_t run_end, RepeatedOffsets& r)
@@ -251,58 +271,52 @@ int decode_symbols_fast(const MatchContext& m, BitInput& b, const uint8_t* input
     uint8_t* const window = m.window;
     uint32_t posn = posn_io;
     int error = LZX_OK;
+    refill_from_buffer(b);
+    uint32_t entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
     while (posn < run_end && b.ptr <= input_limit) {
         refill_from_buffer(b);
-        uint32_t entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
-        unsigned main = lzx_huffman::entry_symbol(entry);
-        if (main < kNumChars) {
-            // Literals, up to three on one refill.
+        if (lzx_huffman::entry_symbol(entry) < kNumChars) {
             consume(b, lzx_huffman::entry_length(entry));
-            window[posn++] = uint8_t(main);
-            for (int more = 0; more < 2 && posn < run_end; ++more) {
-                entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
-                main = lzx_huffman::entry_symbol(entry);
-                if (main >= kNumChars)
-                    break;
+            window[posn++] = uint8_t(lzx_huffman::entry_symbol(entry));
+            entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
+            if (lzx_huffman::entry_symbol(entry) < kNumChars && posn < run_end) {
                 consume(b, lzx_huffman::entry_length(entry));
-                window[posn++] = uint8_t(main);
+                window[posn++] = uint8_t(lzx_huffman::entry_symbol(entry));
+                entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
             }
             continue;
         }
         consume(b, lzx_huffman::entry_length(entry));
 
-        const unsigned match = main - kNumChars;
+        const unsigned match = lzx_huffman::entry_symbol(entry) - kNumChars;
         uint32_t length = match & 7;
         if (length == kLengthHeaderExtended) {
             if (m.length_empty) {
                 error = LZX_ERR_DATA;
                 break;
             }
-            entry = lzx_huffman::lookup<kLengthTableBits>(m.length_table, b.buf);
-            consume(b, lzx_huffman::entry_length(entry));
-            length += lzx_huffman::entry_symbol(entry);
+            const uint32_t length_entry = lzx_huffman::lookup<kLengthTableBits>(m.length_table, b.buf);
+            consume(b, lzx_huffman::entry_length(length_entry));
+            length += lzx_huffman::entry_symbol(length_entry);
         }
         length += kMinMatch;
 
+        // Room for the offset bits, with 16 left for the next lookup.
+        if (b.count < kMaxOffsetBits + 16)
+            refill_from_buffer(b);
         const unsigned slot = match >> 3;
-        uint32_t distance;
-        if (slot < 3) {
-            distance = r.repeat(slot);
+        const unsigned extra = kPosition.extra[slot];  // 0 for slots 0 to 2
+        uint32_t new_distance = kPosition.base[slot] - 2;
+        if (kAligned && extra >= 3) {
+            new_distance += take_bits_or_none(b, extra - 3) << 3;
+            const uint32_t aligned_entry = lzx_huffman::lookup<kAlignedTableBits>(m.aligned_table, b.buf);
+            consume(b, lzx_huffman::entry_length(aligned_entry));
+            new_distance += lzx_huffman::entry_symbol(aligned_entry);
         } else {
-            if (b.count < kMaxOffsetBits)
-                refill_from_buffer(b);
-            const unsigned extra = kPosition.extra[slot];
-            distance = kPosition.base[slot] - 2;
-            if (kAligned && extra >= 3) {
-                distance += take_bits_or_none(b, extra - 3) << 3;
-                entry = lzx_huffman::lookup<kAlignedTableBits>(m.aligned_table, b.buf);
-                consume(b, lzx_huffman::entry_length(entry));
-                distance += lzx_huffman::entry_symbol(entry);
-            } else {
-                distance += take_bits_or_none(b, extra);
-            }
-            r.push(distance);
+            new_distance += take_bits_or_none(b, extra);
         }
+        entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
+        const uint32_t distance = r.select(slot, new_distance);
         if (!copy_match<kDirect>(m, posn, distance, length)) {
             error = LZX_ERR_DATA;
             break;
@@ -341,11 +355,20 @@ bool decode_symbols(lzxd_stream* s, uint32_t run_end)
     return error == LZX_OK || fail(s, error);
 }
 
-template <bool kDirect>
-bool decode_compressed_run(lzxd_stream* s, uint32_t run_end)
+// Decodes a verbatim or aligned block's symbols up to `run_end`, in the
+// stream's mode. On x86-64 the symbol loop is also compiled for processors
+// with BMI2 and AVX2 (x86-64-v3), whose shifts by a register amount and
+// wider moves it uses on every symbol; the program picks the version once,
+// when it starts.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target_clones("arch=x86-64-v3", "default")]]
+#endif
+[[gnu::flatten]] bool decode_compressed_run(lzxd_stream* s, uint32_t run_end)
 {
-    return s->block_type == kBlockAligned ? decode_symbols<true, kDirect>(s, run_end)
-                                          : decode_symbols<false, kDirect>(s, run_end);
+    const bool aligned = s->block_type == kBlockAligned;
+    if (s->direct)
+        return aligned ? decode_symbols<true, true>(s, run_end) : decode_symbols<false, true>(s, run_end);
+    return aligned ? decode_symbols<true, false>(s, run_end) : decode_symbols<false, false>(s, run_end);
 }
 
 bool copy_uncompressed(lzxd_stream* s, uint32_t count)
@@ -388,7 +411,7 @@ bool decode_frame(lzxd_stream* s, uint32_t frame_size)
         }
         // Verbatim or aligned: other types never get past the header.
         const uint32_t run_end = s->window_posn + run;
-        if (!(s->direct ? decode_compressed_run<true>(s, run_end) : decode_compressed_run<false>(s, run_end)))
+        if (!decode_compressed_run(s, run_end))
             return false;
         // The last match may run past the step's end: take the excess from the block.
         const uint32_t excess = s->window_posn - run_end;

@@ -126,7 +126,7 @@ constexpr ShortCopyMasks kShortCopyMasks = make_short_copy_masks();
 }
 
 // Bytes a wide copy may write past the end of its match.
-constexpr size_t kWideCopySlack = 16;
+constexpr size_t kWideCopySlack = 32;
 
 // A repeating pattern of 1 to 7 bytes, spread over a little-endian word: the
 // mask keeps the pattern's bytes, the multiplier repeats them across the word
@@ -160,17 +160,25 @@ constexpr PatternSpread kPatternSpread = make_pattern_spread();
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
     if (distance >= 16) {
-        // Every 16-byte step reads bytes that are already final.
-        do {
-            std::memcpy(dst, src, 16);
-            dst += 16;
-            src += 16;
-        } while (dst < end);
+        // Every 16-byte step reads bytes that are already final. Most
+        // matches are done after the first two.
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        if (length > 32) [[unlikely]] {
+            dst += 32;
+            src += 32;
+            do {
+                std::memcpy(dst, src, 16);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+        }
     } else if (distance >= 8) {
         do {
             store64(dst, load64(src));
-            dst += 8;
-            src += 8;
+            store64(dst + 8, load64(src + 8));
+            dst += 16;
+            src += 16;
         } while (dst < end);
     } else if constexpr (std::endian::native == std::endian::little) {
         // A short distance repeats its last `distance` bytes.
