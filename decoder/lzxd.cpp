@@ -305,15 +305,15 @@ int decode_symbols_fast(const MatchContext& m, BitInput& b, const uint8_t* input
         if (b.count < kMaxOffsetBits + 16)
             refill_from_buffer(b);
         const unsigned slot = match >> 3;
-        const unsigned extra = kPosition.extra[slot];  // 0 for slots 0 to 2
+        const unsigned verbatim = (entry >> kEntryVerbatimShift) & kEntryVerbatimMask;  // 0 for slots 0 to 2
         uint32_t new_distance = kPosition.base[slot] - 2;
-        if (kAligned && extra >= 3) {
-            new_distance += take_bits_or_none(b, extra - 3) << 3;
+        if (kAligned && (entry & kEntryAlignedFlag)) {
+            new_distance += take_bits_or_none(b, verbatim) << 3;
             const uint32_t aligned_entry = lzx_huffman::lookup<kAlignedTableBits>(m.aligned_table, b.buf);
             consume(b, lzx_huffman::entry_length(aligned_entry));
             new_distance += lzx_huffman::entry_symbol(aligned_entry);
         } else {
-            new_distance += take_bits_or_none(b, extra);
+            new_distance += take_bits_or_none(b, verbatim);
         }
         entry = lzx_huffman::lookup<kMainTableBits>(m.main_table, b.buf);
         const uint32_t distance = r.select(slot, new_distance);

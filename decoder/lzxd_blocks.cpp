@@ -67,6 +67,26 @@ bool read_lengths(lzxd_stream* s, uint8_t* lens, unsigned first, unsigned last)
     return true;
 }
 
+// Annotates the main table's match entries (see kEntryAlignedFlag). Every
+// entry is visited: those never reached by a lookup are harmless either way.
+void annotate_match_entries(lzxd_stream* s, bool aligned)
+{
+    for (uint32_t& entry : s->maintree_table) {
+        const unsigned symbol = lzx_huffman::entry_symbol(entry);
+        if ((entry & lzx_huffman::kSubtableFlag) || symbol < kNumChars)
+            continue;
+        const unsigned slot = (symbol - kNumChars) >> 3;
+        if (slot >= kMaxPositionSlots)
+            continue;
+        const unsigned extra = kPosition.extra[slot];
+        const bool uses_aligned = aligned && extra >= 3;
+        entry &= ~((kEntryVerbatimMask << kEntryVerbatimShift) | kEntryAlignedFlag);
+        entry |= (uses_aligned ? extra - 3 : extra) << kEntryVerbatimShift;
+        if (uses_aligned)
+            entry |= kEntryAlignedFlag;
+    }
+}
+
 bool read_main_and_length_trees(lzxd_stream* s)
 {
     using lzx_huffman::BuildResult;
@@ -143,9 +163,15 @@ bool read_block_header(lzxd_stream* s)
 
     switch (type) {
     case kBlockAligned:
-        return read_aligned_tree(s) && read_main_and_length_trees(s);
+        if (!read_aligned_tree(s) || !read_main_and_length_trees(s))
+            return false;
+        annotate_match_entries(s, true);
+        return true;
     case kBlockVerbatim:
-        return read_main_and_length_trees(s);
+        if (!read_main_and_length_trees(s))
+            return false;
+        annotate_match_entries(s, false);
+        return true;
     case kBlockUncompressed:
         return read_uncompressed_header(s);
     default:

@@ -17,7 +17,8 @@ constexpr unsigned kMaxCodeLength = 16;
 
 // Entry layout: bits 16-31 hold the symbol (or the sub-table start), bits 0-4
 // the code length (or the sub-table's index width), bit 5 marks a sub-table
-// pointer.
+// pointer. Bits 6-15 are left at 0 for the user of the table to annotate
+// symbol entries with.
 constexpr uint32_t kSubtableFlag = 0x20;
 constexpr uint32_t kLengthMask = 0x1F;
 

@@ -84,6 +84,14 @@ constexpr PositionTables make_position_tables()
 }
 constexpr PositionTables kPosition = make_position_tables();
 
+// Main-tree entries of match symbols carry what their offset needs, so that
+// decoding a match takes no further table load before its offset bits: the
+// number of bits read verbatim (bits 8-12) and, in aligned blocks, a flag for
+// an aligned-tree symbol after them (bit 13).
+constexpr unsigned kEntryVerbatimShift = 8;
+constexpr uint32_t kEntryVerbatimMask = 0x1F;
+constexpr uint32_t kEntryAlignedFlag = uint32_t(1) << 13;
+
 // The bit reader's position: buffered input bytes and the bit buffer, whose
 // `count` valid bits are left-justified.
 struct BitInput {
