@@ -67,34 +67,15 @@ bool read_lengths(lzxd_stream* s, uint8_t* lens, unsigned first, unsigned last)
     return true;
 }
 
-// Annotates the main table's match entries (see kEntryAlignedFlag). Every
-// entry is visited: those never reached by a lookup are harmless either way.
-void annotate_match_entries(lzxd_stream* s, bool aligned)
-{
-    for (uint32_t& entry : s->maintree_table) {
-        const unsigned symbol = lzx_huffman::entry_symbol(entry);
-        if ((entry & lzx_huffman::kSubtableFlag) || symbol < kNumChars)
-            continue;
-        const unsigned slot = (symbol - kNumChars) >> 3;
-        if (slot >= kMaxPositionSlots)
-            continue;
-        const unsigned extra = kPosition.extra[slot];
-        const bool uses_aligned = aligned && extra >= 3;
-        entry &= ~((kEntryVerbatimMask << kEntryVerbatimShift) | kEntryAlignedFlag);
-        entry |= (uses_aligned ? extra - 3 : extra) << kEntryVerbatimShift;
-        if (uses_aligned)
-            entry |= kEntryAlignedFlag;
-    }
-}
-
-bool read_main_and_length_trees(lzxd_stream* s)
+bool read_main_and_length_trees(lzxd_stream* s, bool aligned)
 {
     using lzx_huffman::BuildResult;
     if (!read_lengths(s, s->maintree_len, 0, kNumChars) ||
         !read_lengths(s, s->maintree_len, kNumChars, kNumChars + s->num_offsets))
         return false;
     if (lzx_huffman::build_decode_table(s->maintree_len, kMainTreeSymbols, kMainTableBits,
-                                        s->maintree_table, std::size(s->maintree_table)) !=
+                                        s->maintree_table, std::size(s->maintree_table),
+                                        kMainAnnotations.symbol[aligned ? 1 : 0].data()) !=
         BuildResult::ok)
         return fail(s, LZX_ERR_DATA);
     if (s->maintree_len[0xE8] != 0)
@@ -163,15 +144,9 @@ bool read_block_header(lzxd_stream* s)
 
     switch (type) {
     case kBlockAligned:
-        if (!read_aligned_tree(s) || !read_main_and_length_trees(s))
-            return false;
-        annotate_match_entries(s, true);
-        return true;
+        return read_aligned_tree(s) && read_main_and_length_trees(s, true);
     case kBlockVerbatim:
-        if (!read_main_and_length_trees(s))
-            return false;
-        annotate_match_entries(s, false);
-        return true;
+        return read_main_and_length_trees(s, false);
     case kBlockUncompressed:
         return read_uncompressed_header(s);
     default:

@@ -92,6 +92,29 @@ constexpr unsigned kEntryVerbatimShift = 8;
 constexpr uint32_t kEntryVerbatimMask = 0x1F;
 constexpr uint32_t kEntryAlignedFlag = uint32_t(1) << 13;
 
+// Those annotations per main-tree symbol, for verbatim blocks ([0]) and
+// aligned blocks ([1]).
+struct MainAnnotations {
+    std::array<std::array<uint16_t, kNumChars + kMaxPositionSlots * 8>, 2> symbol{};
+};
+
+constexpr MainAnnotations make_main_annotations()
+{
+    MainAnnotations a;
+    for (unsigned aligned = 0; aligned < 2; ++aligned) {
+        for (unsigned slot = 0; slot < kMaxPositionSlots; ++slot) {
+            const unsigned extra = kPosition.extra[slot];
+            const bool uses_aligned = aligned && extra >= 3;
+            const uint16_t value = uint16_t(((uses_aligned ? extra - 3 : extra) << kEntryVerbatimShift) |
+                                            (uses_aligned ? kEntryAlignedFlag : 0));
+            for (unsigned header = 0; header < 8; ++header)
+                a.symbol[aligned][kNumChars + slot * 8 + header] = value;
+        }
+    }
+    return a;
+}
+constexpr MainAnnotations kMainAnnotations = make_main_annotations();
+
 // The bit reader's position: buffered input bytes and the bit buffer, whose
 // `count` valid bits are left-justified.
 struct BitInput {
