@@ -29,6 +29,10 @@ struct MatchContext {
     int64_t offset;
     uint32_t direct_size;  // direct mode: bytes in the output
     uint32_t wide_end;     // direct mode: a match ending at or below this may copy in wide steps
+    // Direct mode, for the current run (which never leaves its window pass):
+    // the pass's start, and where a match may end and still copy in wide steps.
+    uint32_t pass_start;
+    uint32_t fast_end;
     const uint32_t* main_table;
     const uint32_t* length_table;
     const uint32_t* aligned_table;
@@ -38,9 +42,11 @@ struct MatchContext {
 MatchContext match_context(const lzxd_stream* s)
 {
     const uint32_t wide_end = s->direct_size > kWideCopySlack ? uint32_t(s->direct_size - kWideCopySlack) : 0;
-    return MatchContext{s->window,         s->window_size,  s->ref_data_size,  s->offset,
-                        s->direct_size,    wide_end,        s->maintree_table, s->length_table,
-                        s->aligned_table, s->length_empty};
+    const uint32_t pass_start = s->window_posn & ~(s->window_size - 1);
+    const uint32_t fast_end = std::min(wide_end, pass_start + s->window_size);
+    return MatchContext{s->window,         s->window_size,  s->ref_data_size,    s->offset,
+                        s->direct_size,    wide_end,        pass_start,          fast_end,
+                        s->maintree_table, s->length_table, s->aligned_table, s->length_empty};
 }
 
 // Copies a match of `length` bytes from `distance` back into the window at
@@ -84,15 +90,14 @@ MatchContext match_context(const lzxd_stream* s)
 [[gnu::always_inline]] inline bool copy_match_direct(const MatchContext& m, uint32_t posn, uint32_t distance,
                                                      uint32_t length)
 {
-    const uint32_t in_window = posn & (m.window_size - 1);
     // The common case: within the window's pass, from bytes decoded in it,
-    // with room for wide steps after it.
-    // (One branch for the three tests: each is rarely false.)
-    if ((distance - 1 < in_window) & (length <= m.window_size - in_window) & (posn + length <= m.wide_end))
-        [[likely]] {
+    // with room for wide steps after it. (One branch for both tests: each is
+    // rarely false.)
+    if ((distance - 1 < posn - m.pass_start) & (posn + length <= m.fast_end)) [[likely]] {
         copy_wide(m.window + posn, distance, length);
         return true;
     }
+    const uint32_t in_window = posn & (m.window_size - 1);
     if (length > m.window_size - in_window)
         return false;
     // A match past the end of the output also passes the end of the last
