@@ -114,6 +114,7 @@ public:
 struct WorkBuffers {
     kyn::ByteBuffer compressed;
     kyn::ByteBuffer output;
+    bool in_use = false;  // a sink that starts another run gets buffers of its own
 };
 constexpr size_t kKeptWorkBuffer = size_t(64) << 20;
 
@@ -417,7 +418,10 @@ std::optional<ZorvHeader> zorv_read_header(std::span<const uint8_t> input)
 
 ZorvResult zorv_decode(std::span<const uint8_t> input, ZorvSink& sink)
 {
-    WorkBuffers& work = thread_work_buffers();
+    WorkBuffers& kept = thread_work_buffers();
+    WorkBuffers own;
+    WorkBuffers& work = kept.in_use ? own : kept;
+    work.in_use = true;
     ZorvResult result;
     try {
         ContainerDecoder decoder(input, sink, work);
@@ -425,6 +429,7 @@ ZorvResult zorv_decode(std::span<const uint8_t> input, ZorvSink& sink)
     } catch (const std::bad_alloc&) {
         result = {kZorvExitIo, "out of memory\n"};
     }
+    work.in_use = false;
     release_large_work_buffers(work);
     return result;
 }
