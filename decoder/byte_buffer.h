@@ -32,6 +32,7 @@ public:
     uint8_t* data() { return data_; }
     const uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
     std::span<const uint8_t> bytes() const { return {data_, size_}; }
 
     // Sets the size; bytes beyond the old size are unspecified. Capacity

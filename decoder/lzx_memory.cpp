@@ -3,6 +3,7 @@
 #include "lzx_memory.h"
 
 #include "byte_buffer.h"
+#include "lzxd_direct.h"
 
 #include <algorithm>
 #include <bit>
@@ -113,6 +114,25 @@ namespace {
 
 int discard_write(lzx_file* /*file*/, void* /*src*/, int bytes) { return bytes; }
 
+// Decodes straight into the output buffer with the decoder's direct mode:
+// no window, no copies of input or output.
+int decode_in_place(const void* input, size_t input_length, void* output, size_t output_length, int window_bits)
+{
+    static lzx_system memory_system = [] {
+        lzx_system system{};
+        system.alloc = lzx_memory_alloc;
+        system.free = lzx_memory_free;
+        return system;
+    }();
+    lzxd_stream* state = lzxd_init_direct(&memory_system, static_cast<const uint8_t*>(input), input_length,
+                                          static_cast<uint8_t*>(output), output_length, window_bits);
+    if (!state)
+        return LZX_ERR_ARGS;
+    const int result = lzxd_decompress(state, int64_t(output_length));
+    lzxd_free(state);
+    return result;
+}
+
 // The common part of lzx_decompress and lzx_decompress_discard: `output` is
 // the memory file to write to, or null to drop the decoded bytes.
 int decode_buffer(const void* input, size_t input_length, void* output, size_t output_length,
@@ -128,6 +148,9 @@ int decode_buffer(const void* input, size_t input_length, void* output, size_t o
     if (input_length > kLzxMemoryMaxSize || output_length > kLzxMemoryMaxSize ||
         (window_data && window_data_size > window_size))
         return LZX_ERR_ARGS;
+
+    if (keep_output && !window_data)
+        return decode_in_place(input, input_length, output, output_length, int(window_bits));
 
     int result = LZX_ERR_ARGS;
     lzx_system* system = lzx_memory_system_create();

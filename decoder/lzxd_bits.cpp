@@ -8,13 +8,23 @@ void fill_input(lzxd_stream* s, size_t want)
 {
     BitInput& in = s->in;
     while (!s->input_exhausted && size_t(in.end - in.ptr) < want) {
-        uint8_t* keep = in.ptr - std::min<size_t>(kInputHistory, size_t(in.ptr - s->inbuf));
+        if (s->direct && !s->borrowed_taken) {
+            // Direct mode starts reading the caller's input in place.
+            s->borrowed_taken = true;
+            s->in_start = in.ptr = s->borrowed;
+            in.end = s->borrowed + s->borrowed_size;
+            continue;
+        }
+        uint8_t* keep = in.ptr - std::min<size_t>(kInputHistory, size_t(in.ptr - s->in_start));
         const size_t kept = size_t(in.end - keep);
-        std::memmove(s->inbuf, keep, kept);
+        if (kept > 0)
+            std::memmove(s->inbuf, keep, kept);
         in.ptr = s->inbuf + (in.ptr - keep);
         in.end = s->inbuf + kept;
+        s->in_start = s->inbuf;
 
-        const int got = s->sys->read(s->input, in.end, int(s->read_size));
+        // A borrowed input is all there is: its end is the end of the input.
+        const int got = s->direct ? 0 : s->sys->read(s->input, in.end, int(s->read_size));
         if (got > 0) {
             in.end += std::min<uint32_t>(uint32_t(got), s->read_size);
         } else if (got == 0 && !s->input_end) {

@@ -40,9 +40,10 @@ inline uint64_t load_stream_bits(const uint8_t* p)
 inline void refill_from_buffer(BitInput& b)
 {
     b.buf |= load_stream_bits(b.ptr) >> b.count;
-    const uint32_t words = (63 - b.count) >> 4;
-    b.ptr += 2 * words;
-    b.count += 16 * words;
+    // (63 - count) / 16 words fit, which brings count to 48 plus its low
+    // four bits: count | 48. The words' bytes are 2 * (3 - count / 16).
+    b.ptr += (~b.count >> 3) & 6;
+    b.count |= 48;
 }
 
 // Adds as many whole words as fit and the input has.

@@ -67,14 +67,15 @@ bool read_lengths(lzxd_stream* s, uint8_t* lens, unsigned first, unsigned last)
     return true;
 }
 
-bool read_main_and_length_trees(lzxd_stream* s)
+bool read_main_and_length_trees(lzxd_stream* s, bool aligned)
 {
     using lzx_huffman::BuildResult;
     if (!read_lengths(s, s->maintree_len, 0, kNumChars) ||
         !read_lengths(s, s->maintree_len, kNumChars, kNumChars + s->num_offsets))
         return false;
     if (lzx_huffman::build_decode_table(s->maintree_len, kMainTreeSymbols, kMainTableBits,
-                                        s->maintree_table, std::size(s->maintree_table)) !=
+                                        s->maintree_table, std::size(s->maintree_table),
+                                        kMainAnnotations.symbol[aligned ? 1 : 0].data()) !=
         BuildResult::ok)
         return fail(s, LZX_ERR_DATA);
     if (s->maintree_len[0xE8] != 0)
@@ -143,9 +144,9 @@ bool read_block_header(lzxd_stream* s)
 
     switch (type) {
     case kBlockAligned:
-        return read_aligned_tree(s) && read_main_and_length_trees(s);
+        return read_aligned_tree(s) && read_main_and_length_trees(s, true);
     case kBlockVerbatim:
-        return read_main_and_length_trees(s);
+        return read_main_and_length_trees(s, false);
     case kBlockUncompressed:
         return read_uncompressed_header(s);
     default:

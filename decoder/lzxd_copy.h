@@ -3,6 +3,8 @@
 // bytes after a match are still history.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -121,6 +123,83 @@ constexpr ShortCopyMasks kShortCopyMasks = make_short_copy_masks();
     std::memcpy(&mask, kShortCopyMasks.mask[n], 16);
     const Bytes16 merged = (source & mask) | (old & ~mask);
     std::memcpy(dst, &merged, 16);
+}
+
+// Bytes a wide copy may write past the end of its match.
+constexpr size_t kWideCopySlack = 32;
+
+// A repeating pattern of 1 to 7 bytes, spread over a little-endian word: the
+// mask keeps the pattern's bytes, the multiplier repeats them across the word
+// (the last copy cut off at its end), and the step is the largest whole
+// number of patterns in 8 bytes, so that each word store starts a pattern.
+struct PatternSpread {
+    std::array<uint64_t, 8> mask{};
+    std::array<uint64_t, 8> multiplier{};
+    std::array<uint8_t, 8> step{};
+};
+
+constexpr PatternSpread make_pattern_spread()
+{
+    PatternSpread p;
+    for (unsigned d = 1; d < 8; ++d) {
+        p.mask[d] = (uint64_t(1) << (8 * d)) - 1;
+        for (unsigned at = 0; at < 8; at += d)
+            p.multiplier[d] |= uint64_t(1) << (8 * at);
+        p.step[d] = uint8_t(8 / d * d);
+    }
+    return p;
+}
+constexpr PatternSpread kPatternSpread = make_pattern_spread();
+
+// Copies a match of `length` bytes from `distance` (1 or more) back, as if
+// one byte at a time, in wide steps that may write up to kWideCopySlack bytes
+// past its end. Only for output that is decoded in order: the bytes past the
+// end are not decoded yet and get their real values later.
+[[gnu::always_inline]] inline void copy_wide(uint8_t* dst, size_t distance, size_t length)
+{
+    const uint8_t* src = dst - distance;
+    uint8_t* const end = dst + length;
+    if (distance >= 16) {
+        // Every 16-byte step reads bytes that are already final. Most
+        // matches are done after the first two.
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        if (length > 32) [[unlikely]] {
+            dst += 32;
+            src += 32;
+            do {
+                std::memcpy(dst, src, 16);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+        }
+    } else if (distance >= 8) {
+        do {
+            store64(dst, load64(src));
+            store64(dst + 8, load64(src + 8));
+            dst += 16;
+            src += 16;
+        } while (dst < end);
+    } else if constexpr (std::endian::native == std::endian::little) {
+        // A short distance repeats its last `distance` bytes.
+        const uint64_t pattern =
+            (load64(src) & kPatternSpread.mask[distance]) * kPatternSpread.multiplier[distance];
+        const size_t step = kPatternSpread.step[distance];
+        if (step == 8) {
+            do {
+                store64(dst, pattern);
+                store64(dst + 8, pattern);
+                dst += 16;
+            } while (dst < end);
+        } else {
+            do {
+                store64(dst, pattern);
+                dst += step;
+            } while (dst < end);
+        }
+    } else {
+        copy_forward(dst, src, length);
+    }
 }
 
 }  // namespace lzxd_detail

@@ -16,13 +16,16 @@ struct LongCode {
     uint16_t code;  // the code's value, right-aligned in `length` bits
 };
 
-uint32_t leaf_entry(unsigned symbol, unsigned length) { return (uint32_t(symbol) << 16) | length; }
+uint32_t leaf_entry(unsigned symbol, unsigned length, const uint16_t* annotations)
+{
+    return (uint32_t(symbol) << 16) | length | (annotations ? annotations[symbol] & 0xFFC0u : 0);
+}
 
 // Fills the sub-tables for the codes longer than table_bits. `codes` is in
 // canonical order, which groups codes by their table_bits-bit prefix and,
 // within a group, puts the longest code last.
 bool fill_subtables(const LongCode* codes, size_t count, unsigned table_bits, uint32_t* table,
-                    size_t capacity)
+                    size_t capacity, const uint16_t* annotations)
 {
     size_t next_free = size_t(1) << table_bits;
     size_t group_start = 0;
@@ -44,7 +47,7 @@ bool fill_subtables(const LongCode* codes, size_t count, unsigned table_bits, ui
             const unsigned tail = codes[i].code & ((1u << tail_bits) - 1);
             const size_t first = next_free + (size_t(tail) << (sub_bits - tail_bits));
             std::fill_n(table + first, size_t(1) << (sub_bits - tail_bits),
-                        leaf_entry(codes[i].symbol, codes[i].length));
+                        leaf_entry(codes[i].symbol, codes[i].length, annotations));
         }
         next_free += sub_size;
         group_start = group_end;
@@ -55,7 +58,7 @@ bool fill_subtables(const LongCode* codes, size_t count, unsigned table_bits, ui
 }  // namespace
 
 BuildResult build_decode_table(const uint8_t* lengths, unsigned symbol_count, unsigned table_bits,
-                               uint32_t* table, size_t capacity)
+                               uint32_t* table, size_t capacity, const uint16_t* annotations)
 {
     if (symbol_count > kMaxSymbols || table_bits > kMaxCodeLength)
         return BuildResult::invalid;
@@ -105,12 +108,12 @@ BuildResult build_decode_table(const uint8_t* lengths, unsigned symbol_count, un
         const unsigned code = next_code[len]++;
         if (len <= table_bits) {
             const unsigned shift = table_bits - len;
-            std::fill_n(table + (size_t(code) << shift), size_t(1) << shift, leaf_entry(sym, len));
+            std::fill_n(table + (size_t(code) << shift), size_t(1) << shift, leaf_entry(sym, len, annotations));
         } else {
             long_codes[long_count++] = LongCode{uint16_t(sym), uint8_t(len), uint16_t(code)};
         }
     }
-    if (!fill_subtables(long_codes.data(), long_count, table_bits, table, capacity))
+    if (!fill_subtables(long_codes.data(), long_count, table_bits, table, capacity, annotations))
         return BuildResult::invalid;
     return BuildResult::ok;
 }

@@ -17,7 +17,8 @@ constexpr unsigned kMaxCodeLength = 16;
 
 // Entry layout: bits 16-31 hold the symbol (or the sub-table start), bits 0-4
 // the code length (or the sub-table's index width), bit 5 marks a sub-table
-// pointer.
+// pointer. Bits 6-15 of a symbol's entry carry the caller's annotation for
+// that symbol, if any.
 constexpr uint32_t kSubtableFlag = 0x20;
 constexpr uint32_t kLengthMask = 0x1F;
 
@@ -44,8 +45,10 @@ enum class BuildResult {
 // Builds the decode table for `symbol_count` code lengths (0 = symbol absent,
 // at most 16). `table` must hold table_capacity(symbol_count, table_bits)
 // entries.
+// `annotations`, when given, holds one value per symbol (bits 6-15 only)
+// that goes into the symbol's entries.
 BuildResult build_decode_table(const uint8_t* lengths, unsigned symbol_count, unsigned table_bits,
-                               uint32_t* table, size_t capacity);
+                               uint32_t* table, size_t capacity, const uint16_t* annotations = nullptr);
 
 // Looks up the entry for the code at the top of `bits` (at least 16 valid bits).
 template <unsigned kTableBits>

@@ -59,7 +59,12 @@ constexpr size_t kInputSlack = kInputHistory + kFastPathInput + 8;
 // unchanged (see copy_short).
 constexpr size_t kWindowSlack = 16;
 
+// Input buffer of a stream that decodes from memory: it only ever holds the
+// last few bytes of the input (with their history) and the two zero bytes.
+constexpr size_t kDirectInputBuffer = 2 * kInputSlack;
+
 constexpr uint32_t kE8MaxFrame = 32768;
+constexpr size_t kE8FrameWords = kE8MaxFrame / 64;
 constexpr uint32_t kE8MinFrameSize = 10;
 
 struct PositionTables {
@@ -79,6 +84,37 @@ constexpr PositionTables make_position_tables()
 }
 constexpr PositionTables kPosition = make_position_tables();
 
+// Main-tree entries of match symbols carry what their offset needs, so that
+// decoding a match takes no further table load before its offset bits: the
+// number of bits read verbatim (bits 8-12) and, in aligned blocks, a flag for
+// an aligned-tree symbol after them (bit 13).
+constexpr unsigned kEntryVerbatimShift = 8;
+constexpr uint32_t kEntryVerbatimMask = 0x1F;
+constexpr uint32_t kEntryAlignedFlag = uint32_t(1) << 13;
+
+// Those annotations per main-tree symbol, for verbatim blocks ([0]) and
+// aligned blocks ([1]).
+struct MainAnnotations {
+    std::array<std::array<uint16_t, kNumChars + kMaxPositionSlots * 8>, 2> symbol{};
+};
+
+constexpr MainAnnotations make_main_annotations()
+{
+    MainAnnotations a;
+    for (unsigned aligned = 0; aligned < 2; ++aligned) {
+        for (unsigned slot = 0; slot < kMaxPositionSlots; ++slot) {
+            const unsigned extra = kPosition.extra[slot];
+            const bool uses_aligned = aligned && extra >= 3;
+            const uint16_t value = uint16_t(((uses_aligned ? extra - 3 : extra) << kEntryVerbatimShift) |
+                                            (uses_aligned ? kEntryAlignedFlag : 0));
+            for (unsigned header = 0; header < 8; ++header)
+                a.symbol[aligned][kNumChars + slot * 8 + header] = value;
+        }
+    }
+    return a;
+}
+constexpr MainAnnotations kMainAnnotations = make_main_annotations();
+
 // The bit reader's position: buffered input bytes and the bit buffer, whose
 // `count` valid bits are left-justified.
 struct BitInput {
@@ -92,6 +128,13 @@ struct BitInput {
 
 // One stream's decoder state. Allocated zero-filled through the system's
 // alloc: every field not set by lzxd_init starts at 0.
+//
+// A stream decodes in one of two modes. The window mode keeps the history in
+// a window of window_size bytes, reused circularly, and writes each finished
+// frame to the output through the system. The direct mode (lzxd_direct.h)
+// decodes straight into a caller's output buffer, which is all the history
+// the stream needs: `window` is then that buffer, the positions count from its
+// start, and the window's rules are applied to positions modulo window_size.
 struct lzxd_stream {
     lzx_system* sys;
     lzx_file* input;
@@ -101,6 +144,8 @@ struct lzxd_stream {
     uint32_t window_size;
     uint32_t window_posn;  // where the next byte is decoded
     uint32_t frame_posn;   // start of the frame being decoded
+    bool direct;
+    uint32_t direct_size;  // direct mode: bytes in the output buffer
     uint32_t ref_data_size;
     uint64_t frame;  // frames completed
     uint32_t reset_interval;
@@ -119,6 +164,10 @@ struct lzxd_stream {
     uint8_t* inbuf;
     uint32_t read_size;
     lzxd_detail::BitInput in;
+    uint8_t* in_start;  // start of the buffer `in` reads from: inbuf or the borrowed input
+    uint8_t* borrowed;  // direct mode: the caller's input, read in place
+    size_t borrowed_size;
+    bool borrowed_taken;
     bool input_end;        // the two zero bytes have been supplied
     bool input_exhausted;  // nothing more will arrive
 
@@ -137,7 +186,11 @@ struct lzxd_stream {
     uint32_t length_table[lzxd_detail::kLengthTableSize];
     uint32_t aligned_table[lzxd_detail::kAlignedTableSize];
 
-    uint8_t e8_buf[lzxd_detail::kFrameSize];
+    uint8_t* e8_buf;  // window mode: a translated frame on its way out
+    // Direct mode: the frames still to be translated in place, once no later
+    // match can read their untranslated bytes.
+    uint64_t e8_pending[lzxd_detail::kE8FrameWords];
+    uint32_t e8_next;  // first frame not yet settled
 };
 
 namespace lzxd_detail {

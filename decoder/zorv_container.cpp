@@ -107,10 +107,38 @@ public:
     NoRealignVariant& operator=(const NoRealignVariant&) = delete;
 };
 
+// The work buffers of a run: the current segment's chunk payloads and its
+// decoded bytes. They are kept from one run to the next on the same thread,
+// so that a process decoding many files maps and clears their memory once;
+// buffers larger than kKeptWorkBuffer are released after the run.
+struct WorkBuffers {
+    kyn::ByteBuffer compressed;
+    kyn::ByteBuffer output;
+    bool in_use = false;  // a sink that starts another run gets buffers of its own
+};
+constexpr size_t kKeptWorkBuffer = size_t(64) << 20;
+
+WorkBuffers& thread_work_buffers()
+{
+    thread_local WorkBuffers buffers;
+    return buffers;
+}
+
+void release_large_work_buffers(WorkBuffers& buffers)
+{
+    for (kyn::ByteBuffer* buffer : {&buffers.compressed, &buffers.output}) {
+        if (buffer->capacity() > kKeptWorkBuffer)
+            *buffer = kyn::ByteBuffer();
+    }
+}
+
 // One run of the decoder over one input.
 class ContainerDecoder {
 public:
-    ContainerDecoder(std::span<const uint8_t> input, ZorvSink& sink) : input_(input), sink_(sink) {}
+    ContainerDecoder(std::span<const uint8_t> input, ZorvSink& sink, WorkBuffers& work)
+        : input_(input), sink_(sink), compressed_(work.compressed), output_(work.output)
+    {
+    }
 
     ~ContainerDecoder()
     {
@@ -345,8 +373,8 @@ private:
     Layout layout_ = Layout::contiguous;
     std::vector<bool> stored_;
     uint64_t bytes_written_ = 0;
-    kyn::ByteBuffer compressed_;  // the current segment's chunk payloads
-    kyn::ByteBuffer output_;      // its decoded bytes
+    kyn::ByteBuffer& compressed_;  // the current segment's chunk payloads
+    kyn::ByteBuffer& output_;      // its decoded bytes
 };
 
 }  // namespace
@@ -390,10 +418,18 @@ std::optional<ZorvHeader> zorv_read_header(std::span<const uint8_t> input)
 
 ZorvResult zorv_decode(std::span<const uint8_t> input, ZorvSink& sink)
 {
+    WorkBuffers& kept = thread_work_buffers();
+    WorkBuffers own;
+    WorkBuffers& work = kept.in_use ? own : kept;
+    work.in_use = true;
+    ZorvResult result;
     try {
-        ContainerDecoder decoder(input, sink);
-        return decoder.run();
+        ContainerDecoder decoder(input, sink, work);
+        result = decoder.run();
     } catch (const std::bad_alloc&) {
-        return {kZorvExitIo, "out of memory\n"};
+        result = {kZorvExitIo, "out of memory\n"};
     }
+    work.in_use = false;
+    release_large_work_buffers(work);
+    return result;
 }

@@ -385,3 +385,52 @@ TEST(ZorvOutput, FailedOpenWriteOrCloseIsNeverSuccess)
 
 }  // namespace
 }  // namespace decoder_test
+
+namespace decoder_test {
+namespace {
+
+// zorv_decode keeps its work buffers from run to run on a thread; a sink
+// that decodes another file while it receives bytes must not disturb them.
+class NestingSink : public ZorvMemorySink {
+public:
+    explicit NestingSink(const Bytes& inner_file) : inner_file_(inner_file) {}
+    bool write(const uint8_t* data, size_t size, std::string& error) override
+    {
+        if (!inner_done) {
+            inner_done = true;
+            inner_result = zorv_decode(inner_file_, inner);
+        }
+        return ZorvMemorySink::write(data, size, error);
+    }
+    bool inner_done = false;
+    ZorvResult inner_result;
+    ZorvMemorySink inner;
+
+private:
+    Bytes inner_file_;
+};
+
+TEST(ZorvDecoding, RunsFollowingAndNestingOnOneThreadKeepTheirBytes)
+{
+    const auto file_of = [](const Bytes& content) {
+        return concat({zorv_head({content.size()}), uncompressed_segment_chunks(content)});
+    };
+    const Bytes outer_content = segment_content(70000, 1), inner_content = segment_content(90000, 2);
+    const Bytes outer_file = file_of(outer_content), inner_file = file_of(inner_content);
+
+    NestingSink sink(inner_file);
+    EXPECT_EQ(zorv_decode(outer_file, sink).exit_code, 0);
+    ASSERT_TRUE(sink.inner_done);
+    EXPECT_EQ(sink.inner_result.exit_code, 0);
+    EXPECT_EQ(sink.inner.bytes, inner_content);
+    EXPECT_EQ(sink.bytes, outer_content);
+
+    // A later run reuses the kept buffers: a smaller file after a larger one.
+    const Bytes small_content = segment_content(1000, 3);
+    ZorvMemorySink again;
+    EXPECT_EQ(zorv_decode(file_of(small_content), again).exit_code, 0);
+    EXPECT_EQ(again.bytes, small_content);
+}
+
+}  // namespace
+}  // namespace decoder_test

@@ -1,0 +1,436 @@
+// bench_decoder_real: zorv on the real LZX corpus against zlib and
+// libdeflate on the same content, in memory and as one process per file.
+#include "process_timer.h"
+
+#include "zorv_container.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kHelp[] =
+    "usage: bench_decoder_real [options]\n"
+    "\n"
+    "Decodes every .zorv file of the real LZX corpus once, recompresses each file's\n"
+    "decoded bytes with zlib level 6 (in memory) and gzip -6 (files in the work\n"
+    "folder), then measures, in interleaved rounds:\n"
+    "  memory:  zorv_decode into a buffer, against zlib's uncompress and\n"
+    "           libdeflate_zlib_decompress on the same content, all files per round;\n"
+    "  process: one process per file writing a file: zorv <in> <out>, gzip -dc and\n"
+    "           libdeflate-gunzip -c, all files per round;\n"
+    "  small:   the smallest .zorv file alone, one process per run, against\n"
+    "           libdeflate-gunzip -c on its content.\n"
+    "Every output is checked once against the content before timing. Figures are\n"
+    "medians over the rounds; ratios are taken within the same run.\n"
+    "\n"
+    "How to run (from the project root, with your build folder):\n"
+    "  cmake --build build --target bench_decoder_real zorv\n"
+    "  build/bench/bench_decoder_real\n"
+    "\n"
+    "Options:\n"
+    "  --corpus DIR        the real corpus (default: the one next to the project)\n"
+    "  --memory-rounds N   in-memory rounds (default 40)\n"
+    "  --process-rounds N  rounds of one process per file (default 10)\n"
+    "  --small-runs N      runs of each program on the smallest file (default 200)\n"
+    "  --work DIR          scratch folder (default: under the build folder); removed\n"
+    "                      afterwards\n"
+    "  --zorv PATH         decoder program (default: the one built with this benchmark)\n"
+    "  --keep              keep the work folder\n"
+    "  -h, --help          this text\n";
+
+struct Settings {
+    std::string corpus = LZX_REAL_CORPUS;
+    int memory_rounds = 40;
+    int process_rounds = 10;
+    int small_runs = 200;
+    std::string work = BENCH_WORK_DIR;
+    std::string zorv = ZORV_PROGRAM;
+    bool keep = false;
+};
+
+[[noreturn]] void usage_error(const std::string& message)
+{
+    std::fprintf(stderr, "bench_decoder_real: %s (see --help)\n", message.c_str());
+    std::exit(2);
+}
+
+Settings parse_settings(int argc, char** argv)
+{
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage_error(arg + " needs a value");
+            return argv[++i];
+        };
+        auto number = [&]() -> int {
+            const std::string text = value();
+            char* end = nullptr;
+            const long n = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || n <= 0 || n > 1000000)
+                usage_error("bad number for " + arg + ": " + text);
+            return int(n);
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (arg == "--corpus") {
+            settings.corpus = value();
+        } else if (arg == "--memory-rounds") {
+            settings.memory_rounds = number();
+        } else if (arg == "--process-rounds") {
+            settings.process_rounds = number();
+        } else if (arg == "--small-runs") {
+            settings.small_runs = number();
+        } else if (arg == "--work") {
+            settings.work = value();
+        } else if (arg == "--zorv") {
+            settings.zorv = value();
+        } else if (arg == "--keep") {
+            settings.keep = true;
+        } else {
+            usage_error("unknown option " + arg);
+        }
+    }
+    return settings;
+}
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void write_file(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+// Collects zorv's output in a buffer sized once, as a caller decoding into
+// memory would.
+class BufferSink : public ZorvSink {
+public:
+    explicit BufferSink(Bytes& buffer) : buffer_(buffer) {}
+    bool open(std::string&) override
+    {
+        used_ = 0;
+        return true;
+    }
+    bool write(const uint8_t* data, size_t size, std::string& error) override
+    {
+        if (size > buffer_.size() - used_) {
+            error = "output larger than expected";
+            return false;
+        }
+        std::memcpy(buffer_.data() + used_, data, size);
+        used_ += size;
+        return true;
+    }
+    bool close(std::string&) override { return true; }
+    size_t used() const { return used_; }
+
+private:
+    Bytes& buffer_;
+    size_t used_ = 0;
+};
+
+struct CorpusFile {
+    std::string name;
+    fs::path zorv_path;
+    fs::path gzip_path;
+    Bytes zorv;     // the ZORV file
+    Bytes content;  // its decoded bytes
+    Bytes zlib;     // the content at zlib level 6
+};
+
+std::vector<CorpusFile> load_corpus(const Settings& settings, const fs::path& work)
+{
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::directory_iterator(settings.corpus)) {
+        if (entry.path().extension() == ".zorv")
+            paths.push_back(entry.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    if (paths.empty())
+        throw std::runtime_error("no .zorv files in " + settings.corpus);
+
+    std::vector<CorpusFile> files;
+    for (const fs::path& path : paths) {
+        CorpusFile file;
+        file.name = path.stem().string();
+        file.zorv_path = path;
+        file.zorv = read_file(path);
+        ZorvMemorySink sink;
+        const ZorvResult result = zorv_decode(file.zorv, sink);
+        if (result.exit_code != 0)
+            throw std::runtime_error(file.name + ": zorv_decode failed: " + result.message);
+        file.content = std::move(sink.bytes);
+
+        uLongf bound = compressBound(uLong(file.content.size()));
+        file.zlib.resize(bound);
+        if (compress2(file.zlib.data(), &bound, file.content.data(), uLong(file.content.size()), 6) != Z_OK)
+            throw std::runtime_error(file.name + ": zlib compression failed");
+        file.zlib.resize(bound);
+
+        const fs::path content_path = work / (file.name + ".content");
+        write_file(content_path, file.content);
+        file.gzip_path = work / (file.name + ".gz");
+        if (!run_measured({"gzip", "-6", "-c", content_path.string()}, file.gzip_path.string()).ok)
+            throw std::runtime_error("gzip -6 failed on " + content_path.string());
+        fs::remove(content_path);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double seconds_of(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One decoder in memory: decodes file i into `out`, returns false on failure.
+struct MemoryDecoder {
+    const char* label;
+    std::function<bool(const CorpusFile&, Bytes&)> decode;
+};
+
+std::vector<MemoryDecoder> memory_decoders(libdeflate_decompressor* deflate)
+{
+    return {
+        {"zorv_decode",
+         [](const CorpusFile& file, Bytes& out) {
+             BufferSink sink(out);
+             return zorv_decode(file.zorv, sink).exit_code == 0 && sink.used() == file.content.size();
+         }},
+        {"zlib uncompress",
+         [](const CorpusFile& file, Bytes& out) {
+             uLongf length = uLongf(out.size());
+             return uncompress(out.data(), &length, file.zlib.data(), uLong(file.zlib.size())) == Z_OK &&
+                    length == file.content.size();
+         }},
+        {"libdeflate",
+         [deflate](const CorpusFile& file, Bytes& out) {
+             size_t length = 0;
+             return libdeflate_zlib_decompress(deflate, file.zlib.data(), file.zlib.size(), out.data(),
+                                               out.size(), &length) == LIBDEFLATE_SUCCESS &&
+                    length == file.content.size();
+         }},
+    };
+}
+
+void measure_memory(const std::vector<CorpusFile>& files, int rounds)
+{
+    libdeflate_decompressor* deflate = libdeflate_alloc_decompressor();
+    if (!deflate)
+        throw std::runtime_error("libdeflate_alloc_decompressor failed");
+    const std::vector<MemoryDecoder> decoders = memory_decoders(deflate);
+
+    size_t total = 0, largest = 0;
+    for (const CorpusFile& file : files) {
+        total += file.content.size();
+        largest = std::max(largest, file.content.size());
+    }
+    Bytes out(largest);
+    for (const MemoryDecoder& decoder : decoders) {
+        for (const CorpusFile& file : files) {
+            std::fill(out.begin(), out.end(), 0);
+            if (!decoder.decode(file, out) || !std::equal(file.content.begin(), file.content.end(), out.begin()))
+                throw std::runtime_error(std::string(decoder.label) + " gives wrong output for " + file.name);
+        }
+    }
+
+    // Rounds rotate the order of the decoders, so that none always runs
+    // right after another's cache footprint.
+    std::vector<std::vector<double>> seconds(decoders.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t k = 0; k < decoders.size(); ++k) {
+            const size_t d = (k + size_t(round)) % decoders.size();
+            bool ok = true;
+            seconds[d].push_back(seconds_of([&] {
+                for (const CorpusFile& file : files)
+                    ok = decoders[d].decode(file, out) && ok;
+            }));
+            if (!ok)
+                throw std::runtime_error(std::string(decoders[d].label) + " failed while timed");
+        }
+    }
+    libdeflate_free_decompressor(deflate);
+
+    std::printf("\nin memory: %zu files, %zu decoded bytes, %d rounds\n", files.size(), total, rounds);
+    std::printf("%-18s %10s %10s\n", "decoder", "MB/s", "median s");
+    std::vector<double> medians;
+    for (size_t d = 0; d < decoders.size(); ++d) {
+        medians.push_back(median(seconds[d]));
+        std::printf("%-18s %10.1f %10.5f\n", decoders[d].label, total / 1e6 / medians[d], medians[d]);
+    }
+    const double zorv_mbs = total / 1e6 / medians[0];
+    std::printf("zorv vs zlib: %.2fx   zorv vs libdeflate: %.2fx\n", medians[1] / medians[0],
+                medians[2] / medians[0]);
+    std::printf("goal in memory >= 1000 MB/s: %.0f MB/s, %s\n", zorv_mbs, zorv_mbs >= 1000 ? "met" : "NOT met");
+}
+
+struct ProcessTool {
+    const char* label;
+    std::function<std::vector<std::string>(const CorpusFile&, const fs::path& out)> argv;
+    bool to_stdout;  // the decoded bytes go to standard output
+};
+
+std::vector<ProcessTool> process_tools(const Settings& settings)
+{
+    return {
+        {"zorv",
+         [&settings](const CorpusFile& f, const fs::path& out) {
+             return std::vector<std::string>{settings.zorv, f.zorv_path.string(), out.string()};
+         },
+         false},
+        {"gzip -dc",
+         [](const CorpusFile& f, const fs::path&) {
+             return std::vector<std::string>{"gzip", "-dc", f.gzip_path.string()};
+         },
+         true},
+        {"libdeflate-gunzip -c",
+         [](const CorpusFile& f, const fs::path&) {
+             return std::vector<std::string>{"libdeflate-gunzip", "-c", f.gzip_path.string()};
+         },
+         true},
+    };
+}
+
+// Runs `tool` on `file` once with a fresh output file; returns the wall time,
+// or a negative value on failure.
+double run_tool(const ProcessTool& tool, const CorpusFile& file, const fs::path& output)
+{
+    fs::remove(output);
+    const ProcessMeasure m =
+        run_measured(tool.argv(file, output), tool.to_stdout ? output.string() : std::string("/dev/null"));
+    return m.ok ? m.seconds : -1;
+}
+
+void check_tools(const std::vector<ProcessTool>& tools, const std::vector<CorpusFile>& files, const fs::path& output)
+{
+    for (const ProcessTool& tool : tools) {
+        if (find_program(tool.argv(files.front(), output).front()).empty() &&
+            !fs::exists(tool.argv(files.front(), output).front()))
+            throw std::runtime_error(std::string(tool.label) + " is not installed");
+        for (const CorpusFile& file : files) {
+            if (run_tool(tool, file, output) < 0 || read_file(output) != file.content)
+                throw std::runtime_error(std::string(tool.label) + " gives wrong output for " + file.name);
+        }
+    }
+}
+
+void measure_processes(const Settings& settings, const std::vector<CorpusFile>& files, const fs::path& work)
+{
+    const fs::path output = work / "decoded.out";
+    const std::vector<ProcessTool> tools = process_tools(settings);
+    check_tools(tools, files, output);
+
+    // Each round runs every file through every tool in turn.
+    std::vector<std::vector<double>> seconds(tools.size());
+    for (int round = 0; round < settings.process_rounds; ++round) {
+        std::vector<double> sums(tools.size(), 0.0);
+        for (const CorpusFile& file : files) {
+            for (size_t k = 0; k < tools.size(); ++k) {
+                const size_t t = (k + size_t(round)) % tools.size();
+                const double s = run_tool(tools[t], file, output);
+                if (s < 0)
+                    throw std::runtime_error(std::string(tools[t].label) + " failed on " + file.name);
+                sums[t] += s;
+            }
+        }
+        for (size_t t = 0; t < tools.size(); ++t)
+            seconds[t].push_back(sums[t]);
+    }
+    std::printf("\none process per file: %zu files, %d rounds (seconds for all files)\n", files.size(),
+                settings.process_rounds);
+    std::vector<double> medians;
+    for (size_t t = 0; t < tools.size(); ++t) {
+        medians.push_back(median(seconds[t]));
+        std::printf("%-22s %9.4f s\n", tools[t].label, medians[t]);
+    }
+    const double vs_gzip = medians[1] / medians[0], vs_libdeflate = medians[2] / medians[0];
+    std::printf("zorv vs gzip -dc: %.2fx (goal >= 2x, %s)   zorv vs libdeflate-gunzip: %.2fx (goal >= 1x, %s)\n",
+                vs_gzip, vs_gzip >= 2 ? "met" : "NOT met", vs_libdeflate, vs_libdeflate >= 1 ? "met" : "NOT met");
+
+    // The smallest file, where start-up cost is everything.
+    const CorpusFile& smallest = *std::min_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
+        return a.zorv.size() < b.zorv.size();
+    });
+    std::vector<double> zorv_runs, deflate_runs;
+    for (int run = 0; run < settings.small_runs; ++run) {
+        const bool zorv_first = run % 2 == 0;
+        for (int k = 0; k < 2; ++k) {
+            const bool zorv = (k == 0) == zorv_first;
+            const double s = run_tool(tools[zorv ? 0 : 2], smallest, output);
+            if (s < 0)
+                throw std::runtime_error("a run on the smallest file failed");
+            (zorv ? zorv_runs : deflate_runs).push_back(s);
+        }
+    }
+    const double zorv_s = median(zorv_runs), deflate_s = median(deflate_runs);
+    const double ratio = zorv_s / deflate_s;
+    std::printf("\nsmallest file %s (%zu bytes, %zu decoded), %d runs each:\n", smallest.name.c_str(),
+                smallest.zorv.size(), smallest.content.size(), settings.small_runs);
+    std::printf("zorv %.1f us, libdeflate-gunzip -c %.1f us: zorv takes %.2fx its time (goal <= 1.1x, %s)\n",
+                zorv_s * 1e6, deflate_s * 1e6, ratio, ratio <= 1.1 ? "met" : "NOT met");
+}
+
+int run(const Settings& settings)
+{
+    const fs::path work = settings.work;
+    fs::create_directories(work);
+    const std::vector<CorpusFile> files = load_corpus(settings, work);
+    measure_memory(files, settings.memory_rounds);
+    measure_processes(settings, files, work);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Settings settings = parse_settings(argc, argv);
+    int code = 1;
+    try {
+        code = run(settings);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_decoder_real: %s\n", error.what());
+    }
+    if (!settings.keep) {
+        std::error_code ec;
+        fs::remove_all(settings.work, ec);
+    }
+    return code;
+}
