@@ -41,7 +41,7 @@ const char kHelp[] =
     "How to run (from the project root, with your build folder):\n"
     "  cmake --build build --target bench_decoder zorv\n"
     "  build/bench/bench_decoder\n"
-    "or bench/decoder/run-bench.sh [build folder] [options].\n"
+    "or bench/run decoder [options].\n"
     "\n"
     "Options:\n"
     "  --size MIB          corpus size in MiB (default 64)\n"
