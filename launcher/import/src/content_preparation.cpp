@@ -1,9 +1,10 @@
-// Content preparation: the compressed-file scan, the folder copy and the
-// per-file decoder runs with their atomic replacement.
+// Content preparation: the compressed-file scan, the folder copy, and
+// finding the decoder for the runs of DecoderRuns.
 #include "import/content_preparation.h"
 
 #include "core/failure.h"
 #include "core/game_root.h"
+#include "import/decoder_runs.h"
 #include "import/import_interruption.h"
 
 #include <QCoreApplication>
@@ -11,21 +12,12 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
-
-#include <filesystem>
-#include <system_error>
+#include <QThread>
 
 namespace {
 
 constexpr char kZorvMagic[4] = {'\x0F', '\xF5', '\x12', '\xED'};
-constexpr qsizetype kMaxQuotedOutput = 600;
-
-std::filesystem::path nativePath(const QString& path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 bool isCompressedFile(const QString& path)
 {
@@ -76,43 +68,6 @@ QString findDecoder()
     if (QFileInfo(besideLauncher).isExecutable())
         return besideLauncher;
     return QStandardPaths::findExecutable(QStringLiteral("zorv"));
-}
-
-QString quotedDecoderOutput(QProcess& decoder)
-{
-    const QString output = QString::fromUtf8(decoder.readAll()).trimmed();
-    return output.size() > kMaxQuotedOutput ? output.right(kMaxQuotedOutput) : output;
-}
-
-// Runs the decoder on one file and puts the decoded content in its place.
-bool decodeOne(const QString& decoderPath, const QString& file, const QString& relativePath, QString* error)
-{
-    const QString temp = file + QStringLiteral(".decoding");
-    if (QFileInfo::exists(temp) || QFileInfo(temp).isSymLink())
-        QFile::remove(temp);  // left over from an interrupted run
-
-    QProcess decoder;
-    decoder.setProcessChannelMode(QProcess::MergedChannels);
-    decoder.start(decoderPath, {file, temp}, QIODevice::ReadWrite);
-    const bool finished = decoder.waitForFinished(-1);
-    if (!finished || decoder.exitStatus() != QProcess::NormalExit || decoder.exitCode() != 0) {
-        const QString output = quotedDecoderOutput(decoder);
-        QFile::remove(temp);
-        return fail(error, QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
-                               .arg(relativePath)
-                               .arg(decoder.exitCode())
-                               .arg(output));
-    }
-
-    // One rename over the original: at no moment is neither copy present.
-    std::error_code renameError;
-    std::filesystem::rename(nativePath(temp), nativePath(file), renameError);
-    if (renameError) {
-        std::error_code ignored;
-        std::filesystem::remove(nativePath(temp), ignored);
-        return fail(error, QStringLiteral("Cannot replace %1 with its decoded copy").arg(relativePath));
-    }
-    return true;
 }
 
 } // namespace
@@ -168,11 +123,8 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
 
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
 {
-    qint64 decoded = 0;
-    if (!filesDecoded)
-        filesDecoded = &decoded;
-    *filesDecoded = 0;
-    const QDir rootDir(root);
+    if (filesDecoded)
+        *filesDecoded = 0;
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
     if (!QFile::exists(lower) && QFile::exists(upper) && !QFile::copy(upper, lower))
@@ -187,18 +139,10 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
         return fail(error, QStringLiteral("The zorv decoder was not found next to the launcher, so the "
                                           "game's compressed files cannot be prepared."));
 
-    for (const QString& file : files) {
-        // Checked only between files: a running decoder is never killed.
-        if (importInterruptionRequested())
-            return fail(error, importStoppedMessage());
-        const QString relativePath = rootDir.relativeFilePath(file);
-        if (progress)
-            progress(*filesDecoded, files.size(), QStringLiteral("Decompressing %1").arg(relativePath));
-        if (!decodeOne(decoderPath, file, relativePath, error))
-            return false;
-        ++*filesDecoded;
-    }
-    if (progress)
-        progress(*filesDecoded, files.size(), QString());
-    return true;
+    // Up to one decoder per core; a running decoder is never killed.
+    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount());
+    const bool decoded = runs.run(error);
+    if (filesDecoded)
+        *filesDecoded = runs.filesDecoded();
+    return decoded;
 }
