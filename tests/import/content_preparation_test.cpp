@@ -190,7 +190,7 @@ void TestContentPreparation::decoderOutcomes_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QString>("message");  // empty: success
     const QString failed = QStringLiteral("Decompressing sub/a.bin failed (exit %1):\n%2");
-    const QString notReplaced = QStringLiteral("Cannot replace sub/a.bin with its decoded copy");
+    const QString notReplaced = QStringLiteral("Cannot replace sub/a.bin with its decoded copy: %1");
     const QByteArray longOutput = QByteArray(990, 'x') + "0123456789END";
 
     QTest::newRow("success") << kDecodingScript << QString();
@@ -204,8 +204,10 @@ void TestContentPreparation::decoderOutcomes_data()
     QTest::newRow("long output keeps its last 600 characters")
         << QByteArray("printf '%s' '" + longOutput + "'\nexit 1\n")
         << failed.arg(1).arg(QString::fromLatin1(longOutput.right(600)));
-    QTest::newRow("success claimed, nothing written") << QByteArray("exit 0\n") << notReplaced;
-    QTest::newRow("success claimed, folder written") << QByteArray("mkdir \"$2\"\n") << notReplaced;
+    QTest::newRow("success claimed, nothing written")
+        << QByteArray("exit 0\n") << notReplaced.arg(QStringLiteral("No such file or directory"));
+    QTest::newRow("success claimed, folder written")
+        << QByteArray("mkdir \"$2\"\n") << notReplaced.arg(QStringLiteral("Not a directory"));
 }
 
 // Whatever the decoder does, the compressed original is either replaced by
@@ -381,11 +383,11 @@ void TestContentPreparation::copyFolderFailures_data()
     QTest::addColumn<QString>("obstacle");     // a file made there first, relative to destination
     QTest::addColumn<QString>("message");      // {src} and {dst} are replaced
     QTest::newRow("target file exists") << QStringLiteral("copy") << QStringLiteral("a.txt")
-                                        << QStringLiteral("Cannot copy {src}/a.txt to {dst}/a.txt");
+                                        << QStringLiteral("Cannot copy {src}/a.txt to {dst}/a.txt: Destination file exists");
     QTest::newRow("destination is a file") << QStringLiteral("copy") << QStringLiteral(".")
-                                           << QStringLiteral("Cannot create {dst}");
+                                           << QStringLiteral("Cannot create {dst}: Not a directory");
     QTest::newRow("target folder is a file") << QStringLiteral("copy") << QStringLiteral("sub")
-                                             << QStringLiteral("Cannot create {dst}/sub");
+                                             << QStringLiteral("Cannot create {dst}/sub: Not a directory");
     QTest::newRow("destination inside the source") << QStringLiteral("game/sub/copy") << QString()
                                                     << QStringLiteral("Cannot copy {src} to {dst}");
     QTest::newRow("destination is the source") << QStringLiteral("game/sub/..") << QString()

@@ -173,7 +173,7 @@ private slots:
         QTest::newRow("not a package") << QStringLiteral("text")
                                        << QStringLiteral("Not an STFS package (magic \"hell\")");
         QTest::newRow("destination is a file") << QStringLiteral("blocked")
-                                               << QStringLiteral("Cannot create {root}/gamedata");
+                                               << QStringLiteral("Cannot create {root}/gamedata: Not a directory");
         QTest::newRow("decoder fails") << QStringLiteral("decoder")
                                        << QStringLiteral("Decompressing content/levels/level1.dat failed (exit 3):\nbad frame");
     }
@@ -254,7 +254,8 @@ private slots:
         const FolderImportRequest request{source, root, root + QStringLiteral("/gamedata"), true};
         const ImportResult result =
             runOnWorker([&](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); });
-        QCOMPARE(result.error, QStringLiteral("Cannot copy %1/content/readme.txt to %2/gamedata/content/readme.txt")
+        QCOMPARE(result.error, QStringLiteral("Cannot copy %1/content/readme.txt to %2/gamedata/content/readme.txt: "
+                                                 "Destination file exists")
                                    .arg(source, root));
         QVERIFY(result.adoptedRoot.isEmpty());
     }

@@ -6,6 +6,7 @@
 #include "core/game_root.h"
 #include "import/decoder_runs.h"
 #include "import/import_interruption.h"
+#include "import/system_reason.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -90,8 +91,9 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
     // Copying a folder into itself would keep finding its own new copies.
     if (isSameOrInside(resolvedPath(destination), resolvedPath(source)))
         return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(source, destination));
-    if (!QDir().mkpath(destination))
-        return fail(error, QStringLiteral("Cannot create %1").arg(destination));
+    QString reason;
+    if (!makeFolders(destination, &reason))
+        return fail(error, withReason(QStringLiteral("Cannot create %1").arg(destination), reason));
 
     const QDir sourceDir(source);
     const QDir destinationDir(destination);
@@ -106,14 +108,16 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
         const QString relativePath = sourceDir.relativeFilePath(sourcePath);
         const QString targetPath = destinationDir.filePath(relativePath);
         if (it.fileInfo().isDir()) {
-            if (!QDir().mkpath(targetPath))
-                return fail(error, QStringLiteral("Cannot create %1").arg(targetPath));
+            if (!makeFolders(targetPath, &reason))
+                return fail(error, withReason(QStringLiteral("Cannot create %1").arg(targetPath), reason));
             continue;
         }
         if (progress)
             progress(copied, total, QStringLiteral("Copying %1").arg(relativePath));
-        if (!QFile::copy(sourcePath, targetPath))
-            return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath));
+        QFile sourceFile(sourcePath);
+        if (!sourceFile.copy(targetPath))
+            return fail(error, withReason(QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath),
+                                          sourceFile.errorString()));
         ++copied;
     }
     if (progress)
@@ -127,8 +131,9 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
         *filesDecoded = 0;
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
-    if (!QFile::exists(lower) && QFile::exists(upper) && !QFile::copy(upper, lower))
-        return fail(error, QStringLiteral("Cannot create %1").arg(lower));
+    QFile upperFile(upper);
+    if (!QFile::exists(lower) && upperFile.exists() && !upperFile.copy(lower))
+        return fail(error, withReason(QStringLiteral("Cannot create %1").arg(lower), upperFile.errorString()));
 
     const QStringList files = listCompressedFiles(root);
     if (files.isEmpty())

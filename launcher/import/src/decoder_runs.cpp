@@ -3,6 +3,7 @@
 #include "import/decoder_runs.h"
 
 #include "import/import_interruption.h"
+#include "import/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,6 +140,7 @@ bool DecoderRuns::replaceOriginal(const Run& run)
     std::error_code ignored;
     std::filesystem::remove(nativePath(run.temp), ignored);
     if (firstError.isEmpty() || firstError == importStoppedMessage())
-        firstError = QStringLiteral("Cannot replace %1 with its decoded copy").arg(run.relativePath);
+        firstError = withReason(QStringLiteral("Cannot replace %1 with its decoded copy").arg(run.relativePath),
+                                reasonText(renameError));
     return false;
 }
