@@ -92,6 +92,7 @@ void DecoderRuns::startRun(const QString& file)
     Run* started = run.get();
     QProcess& process = run->process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice()); // the decoder reads no input: one pipe less per run
     connect(&process, &QProcess::finished, this, [this, started] { endRun(started); });
     connect(&process, &QProcess::errorOccurred, this, [this, started](QProcess::ProcessError failure) {
         if (failure == QProcess::FailedToStart)

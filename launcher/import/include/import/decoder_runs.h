@@ -49,7 +49,6 @@ private:
     qsizetype nextFile = 0;
     qint64 decoded = 0;
     QString firstError;
-    bool stopped = false;
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack
     QEventLoop loop;
