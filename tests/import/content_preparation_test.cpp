@@ -4,7 +4,10 @@
 #include "import/content_preparation.h"
 #include "test_support.h"
 
+#include <QDirIterator>
 #include <QThread>
+
+#include <algorithm>
 
 #include "zorv_packer.h"
 
@@ -48,8 +51,10 @@ private slots:
     void missingDecoderChangesNoContent();
     void decoderOutcomes_data();
     void decoderOutcomes();
+    void decoderThatCannotStart();
     void leftoverDecodingFileIsRemoved();
-    void thirdOfFiveFailsThenResumes();
+    void firstFailureStartsNoFurtherFile();
+    void severalDecodersAtOnce();
     void copyFolderCopiesEverything();
     void copyFolderFailures_data();
     void copyFolderFailures();
@@ -79,6 +84,14 @@ private:
         writeFile(path, bytes);
     }
     QByteArray fileAt(const QString& relativePath) const { return readBytes(root + u'/' + relativePath); }
+    QStringList decodingLeftovers() const
+    {
+        QStringList found;
+        QDirIterator it(root, {QStringLiteral("*.decoding")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << it.next();
+        return found;
+    }
 
     std::unique_ptr<ScratchHome> home;
     std::unique_ptr<ScopedEnv> path;
@@ -177,7 +190,7 @@ void TestContentPreparation::decoderOutcomes_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QString>("message");  // empty: success
     const QString failed = QStringLiteral("Decompressing sub/a.bin failed (exit %1):\n%2");
-    const QString notReplaced = QStringLiteral("Cannot replace sub/a.bin with its decoded copy");
+    const QString notReplaced = QStringLiteral("Cannot replace sub/a.bin with its decoded copy: %1");
     const QByteArray longOutput = QByteArray(990, 'x') + "0123456789END";
 
     QTest::newRow("success") << kDecodingScript << QString();
@@ -191,8 +204,10 @@ void TestContentPreparation::decoderOutcomes_data()
     QTest::newRow("long output keeps its last 600 characters")
         << QByteArray("printf '%s' '" + longOutput + "'\nexit 1\n")
         << failed.arg(1).arg(QString::fromLatin1(longOutput.right(600)));
-    QTest::newRow("success claimed, nothing written") << QByteArray("exit 0\n") << notReplaced;
-    QTest::newRow("success claimed, folder written") << QByteArray("mkdir \"$2\"\n") << notReplaced;
+    QTest::newRow("success claimed, nothing written")
+        << QByteArray("exit 0\n") << notReplaced.arg(QStringLiteral("No such file or directory"));
+    QTest::newRow("success claimed, folder written")
+        << QByteArray("mkdir \"$2\"\n") << notReplaced.arg(QStringLiteral("Not a directory"));
 }
 
 // Whatever the decoder does, the compressed original is either replaced by
@@ -221,6 +236,26 @@ void TestContentPreparation::decoderOutcomes()
     }
 }
 
+// The system refuses to start the decoder (its interpreter is missing): the
+// run fails like any other, with no output to quote, and starts no other.
+void TestContentPreparation::decoderThatCannotStart()
+{
+    const QString script = home->filePath(QStringLiteral("bin/zorv"));
+    writeFile(script, "#!/nonexistent/interpreter\n");
+    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner));
+    for (int i = 0; i < 4; ++i)
+        putFile(QStringLiteral("f%1.bin").arg(i), rawZorv("x"));
+    QString error;
+    qint64 decoded = -1;
+    QVERIFY(!prepareContent(root, {}, &error, &decoded));
+    QVERIFY2(error.startsWith(QStringLiteral("Decompressing f")) && error.endsWith(QStringLiteral("failed (exit 0):\n")),
+             qPrintable(error));
+    QCOMPARE(decoded, 0);
+    QVERIFY(decodingLeftovers().isEmpty());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(fileAt(QStringLiteral("f%1.bin").arg(i)), rawZorv("x"));
+}
+
 void TestContentPreparation::leftoverDecodingFileIsRemoved()
 {
     installDecoder("[ -e \"$2\" ] && { echo 'stale output present'; exit 7; }\n" + kDecodingScript);
@@ -232,28 +267,88 @@ void TestContentPreparation::leftoverDecodingFileIsRemoved()
     QVERIFY(!QFileInfo::exists(root + QStringLiteral("/a.bin.decoding")));
 }
 
-void TestContentPreparation::thirdOfFiveFailsThenResumes()
+// The first failure starts no further file and waits for the runs going:
+// the files before it are decoded, the failed one keeps its bytes, and each
+// later one is either decoded or untouched. A second call finishes the job.
+void TestContentPreparation::firstFailureStartsNoFurtherFile()
 {
-    const QString counter = home->filePath(QStringLiteral("runs"));
-    installDecoder("n=$(cat '" + QFile::encodeName(counter) + "' 2>/dev/null || echo 0)\n"
-                   "n=$((n+1)); echo $n > '" + QFile::encodeName(counter) + "'\n"
-                   "[ $n -eq 3 ] && { echo 'third run fails'; exit 1; }\n" + kDecodingScript);
-    for (int i = 0; i < 5; ++i)
-        putFile(QStringLiteral("d%1/f%1.bin").arg(i), rawZorv(QByteArray::number(i)));
-    const QStringList order = ::listCompressedFiles(root);
+    QMap<QString, QByteArray> originals;
+    for (int i = 0; i < 5; ++i) {
+        const QString relativePath = QStringLiteral("d%1/f%1.bin").arg(i);
+        originals[root + u'/' + relativePath] = rawZorv(QByteArray::number(i));
+        putFile(relativePath, originals.last());
+    }
+    const QStringList order = ::listCompressedFiles(root); // the order files are started in
     QCOMPARE(order.size(), 5);
+    const QString failing = order[2];
+    installDecoder("[ \"$1\" = '" + QFile::encodeName(failing) + "' ] && { echo 'this run fails'; exit 1; }\n"
+                   + kDecodingScript);
 
     QString error;
-    QVERIFY(!prepareContent(root, {}, &error));
-    QCOMPARE(error, QStringLiteral("Decompressing %1 failed (exit 1):\nthird run fails")
-                        .arg(QDir(root).relativeFilePath(order[2])));
+    qint64 decoded = -1;
+    QVERIFY(!prepareContent(root, {}, &error, &decoded));
+    QCOMPARE(error, QStringLiteral("Decompressing %1 failed (exit 1):\nthis run fails")
+                        .arg(QDir(root).relativeFilePath(failing)));
+    QCOMPARE(readBytes(failing), originals[failing]);
+    int laterDecoded = 0;
     for (int i = 0; i < 5; ++i) {
         const QByteArray content = readBytes(order[i]);
-        QCOMPARE(content.startsWith(kMagic), i >= 2);
+        if (i < 2)
+            QVERIFY2(!content.startsWith(kMagic), qPrintable(order[i]));
+        else if (i > 2)
+            laterDecoded += !content.startsWith(kMagic);
     }
+    QCOMPARE(decoded, 2 + laterDecoded);
+    QVERIFY(laterDecoded <= QThread::idealThreadCount() - 1);
+    QVERIFY(decodingLeftovers().isEmpty());
+
+    installDecoder(kDecodingScript);
     QVERIFY2(prepareContent(root, {}, &error), qPrintable(error));
     for (int i = 0; i < 5; ++i)
         QCOMPARE(fileAt(QStringLiteral("d%1/f%1.bin").arg(i)), QByteArray::number(i));
+}
+
+// Up to one decoder per core runs at once, each on its own file, and every
+// file is named once in the progress while the count of files done grows.
+void TestContentPreparation::severalDecodersAtOnce()
+{
+    const QString markers = home->filePath(QStringLiteral("running"));
+    const QString seen = home->filePath(QStringLiteral("seen"));
+    QDir().mkpath(markers);
+    const QByteArray m = QFile::encodeName(markers);
+    installDecoder("touch '" + m + "'/$$\nsleep 0.4\nls '" + m + "' | wc -l >> '" + QFile::encodeName(seen)
+                   + "'\nrm '" + m + "'/$$\n" + kDecodingScript);
+    constexpr int kFiles = 6;
+    for (int i = 0; i < kFiles; ++i)
+        putFile(QStringLiteral("f%1.bin").arg(i), rawZorv(QByteArray::number(i)));
+
+    QStringList texts;
+    QList<qint64> counts;
+    const ProgressFn record = [&](qint64 done, qint64 total, const QString& text) {
+        QCOMPARE(total, kFiles);
+        counts.append(done);
+        if (!text.isEmpty())
+            texts.append(text);
+    };
+    QString error;
+    qint64 decoded = 0;
+    QVERIFY2(prepareContent(root, record, &error, &decoded), qPrintable(error));
+    QCOMPARE(decoded, kFiles);
+    for (int i = 0; i < kFiles; ++i)
+        QCOMPARE(fileAt(QStringLiteral("f%1.bin").arg(i)), QByteArray::number(i));
+
+    int most = 0;
+    for (const QByteArray& line : readBytes(seen).split('\n'))
+        most = std::max(most, line.trimmed().toInt());
+    QCOMPARE(most, std::min(kFiles, QThread::idealThreadCount()));
+
+    texts.sort();
+    QStringList expected;
+    for (int i = 0; i < kFiles; ++i)
+        expected << QStringLiteral("Decompressing f%1.bin").arg(i);
+    QCOMPARE(texts, expected);
+    QVERIFY(std::is_sorted(counts.cbegin(), counts.cend()));
+    QCOMPARE(counts.last(), kFiles);
 }
 
 void TestContentPreparation::copyFolderCopiesEverything()
@@ -288,11 +383,11 @@ void TestContentPreparation::copyFolderFailures_data()
     QTest::addColumn<QString>("obstacle");     // a file made there first, relative to destination
     QTest::addColumn<QString>("message");      // {src} and {dst} are replaced
     QTest::newRow("target file exists") << QStringLiteral("copy") << QStringLiteral("a.txt")
-                                        << QStringLiteral("Cannot copy {src}/a.txt to {dst}/a.txt");
+                                        << QStringLiteral("Cannot copy {src}/a.txt to {dst}/a.txt: Destination file exists");
     QTest::newRow("destination is a file") << QStringLiteral("copy") << QStringLiteral(".")
-                                           << QStringLiteral("Cannot create {dst}");
+                                           << QStringLiteral("Cannot create {dst}: Not a directory");
     QTest::newRow("target folder is a file") << QStringLiteral("copy") << QStringLiteral("sub")
-                                             << QStringLiteral("Cannot create {dst}/sub");
+                                             << QStringLiteral("Cannot create {dst}/sub: Not a directory");
     QTest::newRow("destination inside the source") << QStringLiteral("game/sub/copy") << QString()
                                                     << QStringLiteral("Cannot copy {src} to {dst}");
     QTest::newRow("destination is the source") << QStringLiteral("game/sub/..") << QString()

@@ -393,9 +393,9 @@ void TestStfsExtract::destinationObstacles_data()
 {
     QTest::addColumn<QString>("obstacle");  // made as a regular file, or a folder when it ends in "/"
     QTest::addColumn<QString>("message");   // "{dest}" stands for the destination folder
-    QTest::newRow("destination is a file") << QString() << QStringLiteral("Cannot create {dest}");
-    QTest::newRow("folder entry is a file") << QStringLiteral("d") << QStringLiteral("Cannot create folder d");
-    QTest::newRow("file's folder is a file") << QStringLiteral("e") << QStringLiteral("Cannot create folder for e/f");
+    QTest::newRow("destination is a file") << QString() << QStringLiteral("Cannot create {dest}: Not a directory");
+    QTest::newRow("folder entry is a file") << QStringLiteral("d") << QStringLiteral("Cannot create folder d: Not a directory");
+    QTest::newRow("file's folder is a file") << QStringLiteral("e") << QStringLiteral("Cannot create folder for e/f: Not a directory");
     QTest::newRow("file is a folder") << QStringLiteral("g/")
                                       << QStringLiteral("Cannot write {dest}/g: Is a directory");
 }
@@ -440,7 +440,7 @@ void TestStfsExtract::writeFailureIsDetected()
         extracted = extractAll(reader, destination, {}, &error);
     }
     QVERIFY(!extracted);
-    QCOMPARE(error, QStringLiteral("Write to %1 failed").arg(destination + QStringLiteral("/large")));
+    QCOMPARE(error, QStringLiteral("Write to %1 failed: File too large").arg(destination + QStringLiteral("/large")));
     QCOMPARE(readBytes(destination + QStringLiteral("/small")), QByteArray("fits"));
 }
 

@@ -1,31 +1,24 @@
-// Content preparation: the compressed-file scan, the folder copy and the
-// per-file decoder runs with their atomic replacement.
+// Content preparation: the compressed-file scan, the folder copy, and
+// finding the decoder for the runs of DecoderRuns.
 #include "import/content_preparation.h"
 
 #include "core/failure.h"
 #include "core/game_root.h"
+#include "import/decoder_runs.h"
 #include "import/import_interruption.h"
+#include "import/system_reason.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
-
-#include <filesystem>
-#include <system_error>
+#include <QThread>
 
 namespace {
 
 constexpr char kZorvMagic[4] = {'\x0F', '\xF5', '\x12', '\xED'};
-constexpr qsizetype kMaxQuotedOutput = 600;
-
-std::filesystem::path nativePath(const QString& path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 bool isCompressedFile(const QString& path)
 {
@@ -78,43 +71,6 @@ QString findDecoder()
     return QStandardPaths::findExecutable(QStringLiteral("zorv"));
 }
 
-QString quotedDecoderOutput(QProcess& decoder)
-{
-    const QString output = QString::fromUtf8(decoder.readAll()).trimmed();
-    return output.size() > kMaxQuotedOutput ? output.right(kMaxQuotedOutput) : output;
-}
-
-// Runs the decoder on one file and puts the decoded content in its place.
-bool decodeOne(const QString& decoderPath, const QString& file, const QString& relativePath, QString* error)
-{
-    const QString temp = file + QStringLiteral(".decoding");
-    if (QFileInfo::exists(temp) || QFileInfo(temp).isSymLink())
-        QFile::remove(temp);  // left over from an interrupted run
-
-    QProcess decoder;
-    decoder.setProcessChannelMode(QProcess::MergedChannels);
-    decoder.start(decoderPath, {file, temp}, QIODevice::ReadWrite);
-    const bool finished = decoder.waitForFinished(-1);
-    if (!finished || decoder.exitStatus() != QProcess::NormalExit || decoder.exitCode() != 0) {
-        const QString output = quotedDecoderOutput(decoder);
-        QFile::remove(temp);
-        return fail(error, QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
-                               .arg(relativePath)
-                               .arg(decoder.exitCode())
-                               .arg(output));
-    }
-
-    // One rename over the original: at no moment is neither copy present.
-    std::error_code renameError;
-    std::filesystem::rename(nativePath(temp), nativePath(file), renameError);
-    if (renameError) {
-        std::error_code ignored;
-        std::filesystem::remove(nativePath(temp), ignored);
-        return fail(error, QStringLiteral("Cannot replace %1 with its decoded copy").arg(relativePath));
-    }
-    return true;
-}
-
 } // namespace
 
 QStringList listCompressedFiles(const QString& root)
@@ -135,8 +91,9 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
     // Copying a folder into itself would keep finding its own new copies.
     if (isSameOrInside(resolvedPath(destination), resolvedPath(source)))
         return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(source, destination));
-    if (!QDir().mkpath(destination))
-        return fail(error, QStringLiteral("Cannot create %1").arg(destination));
+    QString reason;
+    if (!makeFolders(destination, &reason))
+        return fail(error, withReason(QStringLiteral("Cannot create %1").arg(destination), reason));
 
     const QDir sourceDir(source);
     const QDir destinationDir(destination);
@@ -151,14 +108,16 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
         const QString relativePath = sourceDir.relativeFilePath(sourcePath);
         const QString targetPath = destinationDir.filePath(relativePath);
         if (it.fileInfo().isDir()) {
-            if (!QDir().mkpath(targetPath))
-                return fail(error, QStringLiteral("Cannot create %1").arg(targetPath));
+            if (!makeFolders(targetPath, &reason))
+                return fail(error, withReason(QStringLiteral("Cannot create %1").arg(targetPath), reason));
             continue;
         }
         if (progress)
             progress(copied, total, QStringLiteral("Copying %1").arg(relativePath));
-        if (!QFile::copy(sourcePath, targetPath))
-            return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath));
+        QFile sourceFile(sourcePath);
+        if (!sourceFile.copy(targetPath))
+            return fail(error, withReason(QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath),
+                                          sourceFile.errorString()));
         ++copied;
     }
     if (progress)
@@ -168,15 +127,13 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
 
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
 {
-    qint64 decoded = 0;
-    if (!filesDecoded)
-        filesDecoded = &decoded;
-    *filesDecoded = 0;
-    const QDir rootDir(root);
+    if (filesDecoded)
+        *filesDecoded = 0;
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
-    if (!QFile::exists(lower) && QFile::exists(upper) && !QFile::copy(upper, lower))
-        return fail(error, QStringLiteral("Cannot create %1").arg(lower));
+    QFile upperFile(upper);
+    if (!QFile::exists(lower) && upperFile.exists() && !upperFile.copy(lower))
+        return fail(error, withReason(QStringLiteral("Cannot create %1").arg(lower), upperFile.errorString()));
 
     const QStringList files = listCompressedFiles(root);
     if (files.isEmpty())
@@ -187,18 +144,10 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
         return fail(error, QStringLiteral("The zorv decoder was not found next to the launcher, so the "
                                           "game's compressed files cannot be prepared."));
 
-    for (const QString& file : files) {
-        // Checked only between files: a running decoder is never killed.
-        if (importInterruptionRequested())
-            return fail(error, importStoppedMessage());
-        const QString relativePath = rootDir.relativeFilePath(file);
-        if (progress)
-            progress(*filesDecoded, files.size(), QStringLiteral("Decompressing %1").arg(relativePath));
-        if (!decodeOne(decoderPath, file, relativePath, error))
-            return false;
-        ++*filesDecoded;
-    }
-    if (progress)
-        progress(*filesDecoded, files.size(), QString());
-    return true;
+    // Up to one decoder per core; a running decoder is never killed.
+    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount());
+    const bool decoded = runs.run(error);
+    if (filesDecoded)
+        *filesDecoded = runs.filesDecoded();
+    return decoded;
 }

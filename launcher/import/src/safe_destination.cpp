@@ -2,8 +2,11 @@
 // symbolic links below the destination.
 #include "import/safe_destination.h"
 
+#include "import/system_reason.h"
+
 #include <QFile>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -42,10 +45,16 @@ SafeDestination::Outcome SafeDestination::makeFolder(const QString& relativePath
             blocking = full;
             return Outcome::SymbolicLink;
         case PathKind::Other:
+            reason = reasonText(ENOTDIR); // a file where a folder belongs
             return Outcome::Failed;
         case PathKind::Missing:
-            if (!root.mkdir(prefix) && kindOf(full) != PathKind::Folder)
-                return Outcome::Failed;
+            if (::mkdir(QFile::encodeName(full).constData(), 0777) != 0) {
+                const int mkdirError = errno;
+                if (kindOf(full) != PathKind::Folder) { // not made meanwhile by someone else
+                    reason = reasonText(mkdirError);
+                    return Outcome::Failed;
+                }
+            }
             break;
         }
         knownFolders.insert(prefix);

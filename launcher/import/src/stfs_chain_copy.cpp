@@ -4,6 +4,7 @@
 #include "import/stfs_chain_copy.h"
 
 #include "core/failure.h"
+#include "import/system_reason.h"
 
 #include <algorithm>
 
@@ -76,10 +77,16 @@ quint32 ChainCopier::runLength(quint32 block, qint64 remaining, quint64 written,
     return run;
 }
 
+// A write that stops short (the disk filled up, a size limit was reached)
+// reports no error; writing the rest then fails with the system's reason.
 bool ChainCopier::writeOut(QFile& out, qint64 count, QString* error)
 {
-    if (out.write(buffer.constData(), count) != count)
-        return fail(error, QStringLiteral("Write to %1 failed").arg(out.fileName()));
+    for (qint64 written = 0; written < count;) {
+        const qint64 step = out.write(buffer.constData() + written, count - written);
+        if (step <= 0)
+            return fail(error, withReason(QStringLiteral("Write to %1 failed").arg(out.fileName()), out.errorString()));
+        written += step;
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "import/import_interruption.h"
 #include "import/safe_destination.h"
 #include "import/stfs_chain_copy.h"
+#include "import/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,7 +43,8 @@ bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QStri
     case SafeDestination::Outcome::SymbolicLink:
         return fail(error, symbolicLinkMessage(context.safeDestination.blockingPath()));
     case SafeDestination::Outcome::Failed:
-        return fail(error, QStringLiteral("Cannot create folder for %1").arg(relativePath));
+        return fail(error, withReason(QStringLiteral("Cannot create folder for %1").arg(relativePath),
+                                      context.safeDestination.failureReason()));
     }
     if (context.safeDestination.checkFileTarget(relativePath) == SafeDestination::Outcome::SymbolicLink)
         return fail(error, symbolicLinkMessage(context.safeDestination.blockingPath()));
@@ -57,7 +59,7 @@ bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QStri
     const bool flushed = out.flush();
     out.close();
     if (!flushed || out.error() != QFileDevice::NoError)
-        return fail(error, QStringLiteral("Write to %1 failed").arg(fullPath));
+        return fail(error, withReason(QStringLiteral("Write to %1 failed").arg(fullPath), out.errorString()));
     return true;
 }
 
@@ -78,8 +80,9 @@ bool extractAll(StfsReader& reader, const QString& destination, const ExtractPro
 {
     if (!checkEntryNames(reader, error))
         return false;
-    if (!QDir(destination).exists() && !QDir().mkpath(destination))
-        return fail(error, QStringLiteral("Cannot create %1").arg(destination));
+    QString reason;
+    if (!makeFolders(destination, &reason))
+        return fail(error, withReason(QStringLiteral("Cannot create %1").arg(destination), reason));
 
     const auto isNamed = [](const StfsEntry& entry) { return !entry.name.isEmpty(); };
     const qint64 total = std::count_if(reader.entries.cbegin(), reader.entries.cend(), isNamed);
@@ -102,7 +105,8 @@ bool extractAll(StfsReader& reader, const QString& destination, const ExtractPro
             case SafeDestination::Outcome::SymbolicLink:
                 return fail(error, symbolicLinkMessage(context.safeDestination.blockingPath()));
             case SafeDestination::Outcome::Failed:
-                return fail(error, QStringLiteral("Cannot create folder %1").arg(relativePath));
+                return fail(error, withReason(QStringLiteral("Cannot create folder %1").arg(relativePath),
+                                              context.safeDestination.failureReason()));
             }
         } else if (!extractFile(context, entry, relativePath, error)) {
             return false;

@@ -20,10 +20,12 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
                 QString* error = nullptr);
 
 // Makes "default.xex" from "Default.xex" when missing, then decodes every
-// compressed file in place, reporting "Decompressing <path>" with the files
-// done out of the compressed files found. Each decoded file replaces its
-// original with one atomic rename, so a failure never loses the original.
-// Stops between files when the calling thread has been asked to. When given,
-// *filesDecoded receives the number of files replaced, also on failure.
+// compressed file in place, up to one decoder process per core at once,
+// reporting "Decompressing <path>" as each starts, with the files done out
+// of the compressed files found. Each decoded file replaces its original
+// with one atomic rename, so a failure never loses the original. The first
+// failure, or a stop request on the calling thread, starts no further file
+// and waits for the running ones. When given, *filesDecoded receives the
+// number of files replaced, also on failure.
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr,
                     qint64* filesDecoded = nullptr);
