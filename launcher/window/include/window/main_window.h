@@ -7,9 +7,8 @@
 #include "core/launcher_settings.h"
 
 #include <QMainWindow>
-#include <QPixmap>
-#include <QSize>
 
+class BannerLabel;
 class QLabel;
 class QProgressDialog;
 class QPushButton;
@@ -36,14 +35,11 @@ private slots:
     void onResetDefaultsClicked();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
-    void updateBanner();
 
     // Imports (each runs one worker thread at a time)
     void importExtractedFolder();
@@ -58,9 +54,7 @@ private:
     QString gameRoot;
     QString dataRoot;
 
-    QLabel* bannerLabel = nullptr;
-    QPixmap bannerPixmap;
-    QSize bannerShownSize{-1, -1};
+    BannerLabel* bannerLabel = nullptr;
     QLabel* statusLabel = nullptr;
     QLabel* pathLabel = nullptr;
     QLabel* commandLabel = nullptr;
