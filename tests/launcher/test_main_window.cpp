@@ -76,6 +76,28 @@ QString fillPlaceholders(const QString& pattern, const QStringList& values)
     return result;
 }
 
+// Records a label's text each time it is painted.
+class PaintRecorder : public QObject {
+public:
+    PaintRecorder(QLabel* label, QStringList* texts)
+        : label(label), texts(texts)
+    {
+        label->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == label && event->type() == QEvent::Paint)
+            *texts << label->text();
+        return false;
+    }
+
+private:
+    QLabel* label;
+    QStringList* texts;
+};
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -85,9 +107,11 @@ private:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScratchHome> home;
 
+    // A window whose start-up has run (without waiting for the event loop).
     MainWindow& openWindow()
     {
         window = std::make_unique<MainWindow>();
+        window->finishStartup();
         return *window;
     }
 
@@ -192,6 +216,44 @@ private slots:
         QCOMPARE(w.statusLabel->text(), fillPlaceholders(status, {w.gameRoot, programDir, searched}));
         QCOMPARE(w.pathLabel->text(), fillPlaceholders(path, {w.gameRoot, programDir, searched}));
         QVERIFY(w.playButton->isEnabled());
+    }
+
+    // Start-up leaves the search, the settings rows and the status to the
+    // first turn of the event loop; the results are those of a synchronous start.
+    void statusFollowsOnTheFirstTurn()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        QVERIFY(w.statusLabel->text().isEmpty());
+        QVERIFY(!w.playButton->isEnabled());
+        QVERIFY(!w.findChild<QWidget*>(QStringLiteral("resolution_scale")));
+        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(w.playButton->isEnabled());
+        QCOMPARE(w.gameRoot, QFileInfo(root).canonicalFilePath());
+        QCOMPARE(w.dataRoot, w.gameRoot);
+        QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
+        w.finishStartup(); // a second call changes nothing
+        QCOMPARE(w.findChildren<QComboBox*>(QStringLiteral("resolution_scale")).size(), 1);
+    }
+
+    // A shown window is drawn first: the status label's first paint shows
+    // it empty, and the status follows.
+    void shownWindowIsDrawnBeforeTheSearch()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        QStringList paintedTexts;
+        PaintRecorder recorder(w.statusLabel, &paintedTexts);
+        w.show();
+        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(!paintedTexts.isEmpty());
+        QCOMPARE(paintedTexts.first(), QString());
     }
 
     void dataRootComesFromTheSettingsFile()
@@ -494,6 +556,7 @@ private slots:
 
         w.findChild<QTabWidget*>()->setCurrentWidget(w.settingsPage);
         w.show();
+        w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QWidget* first = editor<QWidget>(settings_table::settings().first().key);
         first->setFocus(Qt::TabFocusReason);
@@ -529,6 +592,7 @@ private slots:
         QObject::disconnect(w.importButton, &QAbstractButton::clicked, nullptr, nullptr);
         QSignalSpy importPresses(w.importButton, &QAbstractButton::clicked);
         w.show();
+        w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
 
         // From the Game tab's tab: PLAY, then the import button.

@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -39,23 +41,58 @@ MainWindow::MainWindow(QWidget* parent)
 {
     setWindowTitle(profile.windowTitle);
     resize(640, 540);
-
     launchSettings = loadLauncherSettings();
-    gameRoot = resolveGameRoot(profile);
-    dataRoot = sharedSettings().value(dataRootSettingsKey()).toString();
-    if (dataRoot.isEmpty())
-        dataRoot = gameRoot;
 
     auto* tabs = new QTabWidget(this);
     setCentralWidget(tabs);
     tabs->addTab(buildGameTab(tabs), QStringLiteral("Game"));
     settingsPage = new SettingsPage(tabs);
     tabs->addTab(settingsPage, QStringLiteral("Settings"));
-    // Shown without reporting changes, so that building the window writes nothing.
+    playButton->setEnabled(false); // until the status is known
+
+    // A shown window finishes when it has been drawn (see eventFilter).
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            finishStartup();
+    });
+}
+
+void MainWindow::finishStartup()
+{
+    if (startupFinished)
+        return;
+    startupFinished = true;
+    if (gameRoot.isEmpty()) // unless an import came first
+        gameRoot = resolveGameRoot(profile);
+    if (dataRoot.isEmpty())
+        dataRoot = sharedSettings().value(dataRootSettingsKey()).toString();
+    if (dataRoot.isEmpty())
+        dataRoot = gameRoot;
+
+    settingsPage->addRows();
+    // Shown without reporting changes, so that starting writes no settings.
     settingsPage->showSettings(launchSettings);
     connect(settingsPage, &SettingsPage::settingsChanged, this, &MainWindow::onSettingsChanged);
     connect(settingsPage, &SettingsPage::resetRequested, this, &MainWindow::onResetDefaultsClicked);
     refreshStatus();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!startupFinished && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        // Qt draws the window while it handles this event; the search and
+        // the settings rows come on the next turn, after the first frame.
+        QTimer::singleShot(0, this, &MainWindow::finishStartup);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow() = default;

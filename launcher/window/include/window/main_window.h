@@ -28,6 +28,12 @@ public:
     // Recomputes the status line, the path line and whether PLAY is enabled.
     void refreshStatus();
 
+    // The start-up work that waits until the window's first frame is drawn
+    // (or, for a window not shown, until the first turn of the event loop):
+    // the game-root search, the settings page's rows and the status. Runs
+    // once; later calls do nothing.
+    void finishStartup();
+
 private slots:
     void onPlayClicked();
     void onImportClicked();
@@ -35,6 +41,8 @@ private slots:
     void onResetDefaultsClicked();
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -49,6 +57,7 @@ private:
     // the dialog, re-enable importing. False when the window is closing.
     bool endImport(QThread* worker, QProgressDialog* dialog);
 
+    bool startupFinished = false;
     GameProfile profile;
     LauncherSettings launchSettings;
     QString gameRoot;

@@ -21,9 +21,14 @@ class SettingsPage : public QScrollArea {
     Q_OBJECT
 
 public:
+    // An empty page: its rows come with addRows, so that a window can be
+    // drawn before it spends time on them.
     explicit SettingsPage(QWidget* parent = nullptr);
 
-    // Shows a record in the value widgets without reporting a change. A value
+    // Creates the groups, their rows and "Reset to defaults"; once.
+    void addRows();
+
+    // After addRows: shows a record in the value widgets without reporting a change. A value
     // that matches no item of its combo box selects item 0 and is replaced
     // in the record by item 0's value; spin boxes bring values into range.
     void showSettings(LauncherSettings& settings);
