@@ -87,7 +87,7 @@ void SettingsPage::addRows()
     layout->addStretch(0);
 }
 
-QGroupBox* SettingsPage::buildGroup(QWidget* page, const QString& title)
+void SettingsPage::buildGroup(QWidget* page, const QString& title)
 {
     static const ExtraRow kExtraRows[] = {
         {"user_data_root", &SettingsPage::addOpenDataFolderRow},
@@ -111,7 +111,6 @@ QGroupBox* SettingsPage::buildGroup(QWidget* page, const QString& title)
                 (this->*extra.add)(form, group);
         }
     }
-    return group;
 }
 
 // Creates the value widget of a setting on its group box and connects its
