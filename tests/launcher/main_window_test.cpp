@@ -9,6 +9,7 @@
 #include "core/settings_table.h"
 #include "standin_support.h"
 #include "test_support.h"
+#include "window/banner_label.h"
 #include "window/main_window.h"
 #include "window/settings_page.h"
 #include "window/theme.h"
@@ -75,6 +76,28 @@ QString fillPlaceholders(const QString& pattern, const QStringList& values)
     return result;
 }
 
+// Records a label's text each time it is painted.
+class PaintRecorder : public QObject {
+public:
+    PaintRecorder(QLabel* label, QStringList* texts)
+        : label(label), texts(texts)
+    {
+        label->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == label && event->type() == QEvent::Paint)
+            *texts << label->text();
+        return false;
+    }
+
+private:
+    QLabel* label;
+    QStringList* texts;
+};
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -84,9 +107,11 @@ private:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScratchHome> home;
 
+    // A window whose start-up has run (without waiting for the event loop).
     MainWindow& openWindow()
     {
         window = std::make_unique<MainWindow>();
+        window->finishStartup();
         return *window;
     }
 
@@ -193,6 +218,44 @@ private slots:
         QVERIFY(w.playButton->isEnabled());
     }
 
+    // Start-up leaves the search, the settings rows and the status to the
+    // first turn of the event loop; the results are those of a synchronous start.
+    void statusFollowsOnTheFirstTurn()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        QVERIFY(w.statusLabel->text().isEmpty());
+        QVERIFY(!w.playButton->isEnabled());
+        QVERIFY(!w.findChild<QWidget*>(QStringLiteral("resolution_scale")));
+        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(w.playButton->isEnabled());
+        QCOMPARE(w.gameRoot, QFileInfo(root).canonicalFilePath());
+        QCOMPARE(w.dataRoot, w.gameRoot);
+        QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
+        w.finishStartup(); // a second call changes nothing
+        QCOMPARE(w.findChildren<QComboBox*>(QStringLiteral("resolution_scale")).size(), 1);
+    }
+
+    // A shown window is drawn first: the status label's first paint shows
+    // it empty, and the status follows.
+    void shownWindowIsDrawnBeforeTheSearch()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        QStringList paintedTexts;
+        PaintRecorder recorder(w.statusLabel, &paintedTexts);
+        w.show();
+        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(!paintedTexts.isEmpty());
+        QCOMPARE(paintedTexts.first(), QString());
+    }
+
     void dataRootComesFromTheSettingsFile()
     {
         makeGameRoot(home->filePath(QStringLiteral("Games/A")));
@@ -210,25 +273,74 @@ private slots:
         MainWindow& w = openWindow();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const int width = w.bannerLabel->width();
-        QCOMPARE(w.bannerLabel->pixmap().width(), std::min(width, 2736));
-        QCOMPARE(w.bannerLabel->height(), w.bannerLabel->pixmap().height());
+        BannerLabel* banner = w.bannerLabel;
+        const int width = banner->width();
+        QCOMPARE(banner->pixmap().width(), std::min(width, 2736));
+        QCOMPARE(banner->pixmap().height(), qRound(912.0 * banner->pixmap().width() / 2736)); // aspect kept
+        QCOMPARE(banner->height(), banner->pixmap().height());
 
-        const qint64 before = w.bannerLabel->pixmap().cacheKey();
-        w.updateBanner(); // same width: no new pixmap
-        QCOMPARE(w.bannerLabel->pixmap().cacheKey(), before);
+        const qint64 before = banner->pixmap().cacheKey();
+        banner->fitToWidth(); // same width: no new pixmap
+        QCOMPARE(banner->pixmap().cacheKey(), before);
 
-        w.bannerLabel->resize(1, w.bannerLabel->height());
-        w.bannerShownSize = QSize(-1, -1);
-        w.updateBanner();
-        // Scaled to width 1 the banner is a third of a pixel high: Qt gives
-        // an empty pixmap and the label collapses, without any fault.
-        QVERIFY(w.bannerLabel->pixmap().width() <= 1);
-        QCOMPARE(w.bannerLabel->maximumHeight(), w.bannerLabel->pixmap().height());
-        w.bannerLabel->resize(3000, w.bannerLabel->height());
-        w.updateBanner();
-        QCOMPARE(w.bannerLabel->pixmap().size(), QSize(2736, 912));
-        QCOMPARE(w.bannerLabel->height(), 912);
+        banner->resize(1, banner->height());
+        QCOMPARE(banner->pixmap().width(), 1);
+        QCOMPARE(banner->maximumHeight(), banner->pixmap().height());
+        banner->resize(3000, banner->height()); // wider than the image: shown at its own size
+        QCOMPARE(banner->pixmap().size(), QSize(2736, 912));
+        QCOMPARE(banner->height(), 912);
+    }
+
+    // A blue 300x100 picture with a red 100x33 copy: the colour shows which
+    // file the label read.
+    void bannerReadsTheSmallestCopyThatCovers_data()
+    {
+        QTest::addColumn<QList<int>>("widths"); // the label's widths, one after the other
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("narrower than the copy") << QList<int>{80} << QSize(80, 27) << QColor(Qt::red);
+        QTest::newRow("as wide as the copy") << QList<int>{100} << QSize(100, 33) << QColor(Qt::red);
+        QTest::newRow("wider than the copy") << QList<int>{150} << QSize(150, 50) << QColor(Qt::blue);
+        QTest::newRow("wider than the picture") << QList<int>{400} << QSize(300, 100) << QColor(Qt::blue);
+        QTest::newRow("grown past the copy") << QList<int>{80, 150} << QSize(150, 50) << QColor(Qt::blue);
+    }
+
+    void bannerReadsTheSmallestCopyThatCovers()
+    {
+        QFETCH(QList<int>, widths);
+        QFETCH(QSize, shown);
+        QFETCH(QColor, colour);
+        QTemporaryDir dir(scratchTemplate());
+        const QString whole = dir.filePath(QStringLiteral("banner.png"));
+        const QString copy = dir.filePath(QStringLiteral("banner-100.png"));
+        const auto save = [](QSize size, QColor fill, const QString& file) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(fill);
+            return image.save(file);
+        };
+        QVERIFY(save({300, 100}, Qt::blue, whole) && save({100, 33}, Qt::red, copy));
+
+        BannerLabel banner({whole, copy, dir.filePath(QStringLiteral("missing.png"))});
+        banner.resize(widths.first(), 10);
+        banner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&banner));
+        for (int width : widths)
+            banner.resize(width, banner.height());
+        QCOMPARE(banner.pixmap().size(), shown);
+        QCOMPARE(banner.shownSize(), shown);
+        QCOMPARE(banner.height(), shown.height());
+        QCOMPARE(banner.pixmap().toImage().pixelColor(shown.width() / 2, shown.height() / 2), colour);
+    }
+
+    void bannerWithoutAReadableImageStaysEmpty()
+    {
+        QTemporaryDir dir(scratchTemplate());
+        writeFile(dir.filePath(QStringLiteral("banner.png")), "not a picture");
+        BannerLabel banner({dir.filePath(QStringLiteral("banner.png")), dir.filePath(QStringLiteral("missing.png"))});
+        banner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&banner));
+        QVERIFY(banner.pixmap().isNull());
+        QCOMPARE(banner.shownSize(), QSize(-1, -1));
     }
 
     void outOfRangeValuesAreBroughtIntoRange()
@@ -444,6 +556,7 @@ private slots:
 
         w.findChild<QTabWidget*>()->setCurrentWidget(w.settingsPage);
         w.show();
+        w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QWidget* first = editor<QWidget>(settings_table::settings().first().key);
         first->setFocus(Qt::TabFocusReason);
@@ -479,6 +592,7 @@ private slots:
         QObject::disconnect(w.importButton, &QAbstractButton::clicked, nullptr, nullptr);
         QSignalSpy importPresses(w.importButton, &QAbstractButton::clicked);
         w.show();
+        w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
 
         // From the Game tab's tab: PLAY, then the import button.

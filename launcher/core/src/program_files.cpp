@@ -10,21 +10,26 @@
 
 namespace {
 
-QStringList candidateFolders(const GameProfile& profile, const QString& gameRoot)
+// Examines one folder, recording it in the result; true when it holds the
+// whole program set.
+bool examineFolder(const GameProfile& profile, const QString& folder, ProgramFilesResult& result)
 {
-    QStringList candidates;
-    const auto addOnce = [&candidates](const QString& folder) {
-        if (folder.isEmpty())
-            return;
-        const QString cleaned = QDir::cleanPath(folder);
-        if (!candidates.contains(cleaned))
-            candidates << cleaned;
-    };
-    addOnce(gameRoot);
-    addOnce(QCoreApplication::applicationDirPath());
-    for (const QString& root : findAllGameRoots(profile))
-        addOnce(root);
-    return candidates;
+    result.searched << folder;
+    const QDir dir(folder);
+    QStringList missing;
+    for (const QString& name : programSet(profile)) {
+        if (!QFileInfo(dir.filePath(name)).isFile())
+            missing << name;
+    }
+    if (missing.isEmpty()) {
+        result.found = true;
+        result.programDir = folder;
+        result.exePath = dir.filePath(profile.gameKey);
+        return true;
+    }
+    if (!missing.contains(profile.gameKey))
+        result.partial << QStringLiteral("%1 (missing %2)").arg(folder, missing.join(QStringLiteral(", ")));
+    return false;
 }
 
 } // namespace
@@ -37,23 +42,20 @@ QStringList programSet(const GameProfile& profile)
 ProgramFilesResult findProgramFiles(const GameProfile& profile, const QString& gameRoot)
 {
     ProgramFilesResult result;
-    const QStringList files = programSet(profile);
-    for (const QString& folder : candidateFolders(profile, gameRoot)) {
-        result.searched << folder;
-        const QDir dir(folder);
-        QStringList missing;
-        for (const QString& name : files) {
-            if (!QFileInfo(dir.filePath(name)).isFile())
-                missing << name;
-        }
-        if (missing.isEmpty()) {
-            result.found = true;
-            result.programDir = folder;
-            result.exePath = dir.filePath(profile.gameKey);
-            return result;
-        }
-        if (!missing.contains(profile.gameKey))
-            result.partial << QStringLiteral("%1 (missing %2)").arg(folder, missing.join(QStringLiteral(", ")));
+    // Each candidate once, cleaned, in order: the game root, the launcher's
+    // folder, then every game root found. Those are looked for only when
+    // the first two fail, as finding them walks every search place.
+    const auto examineOnce = [&](const QString& folder) {
+        if (folder.isEmpty())
+            return false;
+        const QString cleaned = QDir::cleanPath(folder);
+        return !result.searched.contains(cleaned) && examineFolder(profile, cleaned, result);
+    };
+    if (examineOnce(gameRoot) || examineOnce(QCoreApplication::applicationDirPath()))
+        return result;
+    for (const QString& root : findAllGameRoots(profile)) {
+        if (examineOnce(root))
+            break;
     }
     return result;
 }

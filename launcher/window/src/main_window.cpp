@@ -1,7 +1,7 @@
-// MainWindow: construction, the Game tab, the banner, the readiness status,
-// saving the settings page's changes, and PLAY. The Settings tab is its own
-// widget (settings_page.cpp); the import flows live in package_import.cpp
-// and folder_import.cpp.
+// MainWindow: construction, the Game tab, the readiness status, saving the
+// settings page's changes, and PLAY. The banner (banner_label.cpp) and the
+// Settings tab (settings_page.cpp) are widgets of their own; the import
+// flows live in package_import.cpp and folder_import.cpp.
 #include "window/main_window.h"
 
 #include "core/game_data.h"
@@ -9,6 +9,7 @@
 #include "core/launch_plan.h"
 #include "core/program_files.h"
 #include "core/shared_memory_cleanup.h"
+#include "window/banner_label.h"
 #include "window/settings_page.h"
 
 #include <QDir>
@@ -16,30 +17,82 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+// The banner and the smaller copies of it that the resources may carry
+// (every ":/assets/banner*.png" is the same picture).
+QStringList bannerCopies()
+{
+    const QDir assets(QStringLiteral(":/assets"));
+    QStringList files;
+    for (const QString& name : assets.entryList({QStringLiteral("banner*.png")}, QDir::Files))
+        files << assets.filePath(name);
+    return files;
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), profile(gameProfile())
 {
     setWindowTitle(profile.windowTitle);
     resize(640, 540);
-
     launchSettings = loadLauncherSettings();
-    gameRoot = resolveGameRoot(profile);
-    dataRoot = sharedSettings().value(dataRootSettingsKey()).toString();
-    if (dataRoot.isEmpty())
-        dataRoot = gameRoot;
 
     auto* tabs = new QTabWidget(this);
     setCentralWidget(tabs);
     tabs->addTab(buildGameTab(tabs), QStringLiteral("Game"));
     settingsPage = new SettingsPage(tabs);
     tabs->addTab(settingsPage, QStringLiteral("Settings"));
-    // Shown without reporting changes, so that building the window writes nothing.
+    playButton->setEnabled(false); // until the status is known
+
+    // A shown window finishes when it has been drawn (see eventFilter).
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            finishStartup();
+    });
+}
+
+void MainWindow::finishStartup()
+{
+    if (startupFinished)
+        return;
+    startupFinished = true;
+    if (gameRoot.isEmpty()) // unless an import came first
+        gameRoot = resolveGameRoot(profile);
+    if (dataRoot.isEmpty())
+        dataRoot = sharedSettings().value(dataRootSettingsKey()).toString();
+    if (dataRoot.isEmpty())
+        dataRoot = gameRoot;
+
+    settingsPage->addRows();
+    // Shown without reporting changes, so that starting writes no settings.
     settingsPage->showSettings(launchSettings);
     connect(settingsPage, &SettingsPage::settingsChanged, this, &MainWindow::onSettingsChanged);
     connect(settingsPage, &SettingsPage::resetRequested, this, &MainWindow::onResetDefaultsClicked);
     refreshStatus();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!startupFinished && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        // Qt draws the window while it handles this event; the search and
+        // the settings rows come on the next turn, after the first frame.
+        QTimer::singleShot(0, this, &MainWindow::finishStartup);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow() = default;
@@ -50,10 +103,7 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     page->setObjectName(QStringLiteral("gameTab"));
     auto* layout = new QVBoxLayout(page);
 
-    bannerLabel = new QLabel(page);
-    bannerLabel->setObjectName(QStringLiteral("bannerLabel"));
-    bannerLabel->setAlignment(Qt::AlignCenter);
-    bannerPixmap.load(QStringLiteral(":/assets/banner.png"));
+    bannerLabel = new BannerLabel(bannerCopies(), page);
     layout->addWidget(bannerLabel);
 
     statusLabel = new QLabel(page);
@@ -84,34 +134,6 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     connect(playButton, &QPushButton::clicked, this, &MainWindow::onPlayClicked);
     connect(importButton, &QPushButton::clicked, this, &MainWindow::onImportClicked);
     return page;
-}
-
-void MainWindow::resizeEvent(QResizeEvent* event)
-{
-    QMainWindow::resizeEvent(event);
-    updateBanner();
-}
-
-void MainWindow::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    updateBanner();
-}
-
-void MainWindow::updateBanner()
-{
-    if (!bannerLabel || bannerPixmap.isNull())
-        return;
-    const int targetWidth = std::max(bannerLabel->width(), 1);
-    // Only ever scaled down; a wider label shows the image at its own size.
-    const QPixmap shown = targetWidth < bannerPixmap.width()
-                              ? bannerPixmap.scaledToWidth(targetWidth, Qt::SmoothTransformation)
-                              : bannerPixmap;
-    if (shown.size() == bannerShownSize && !bannerLabel->pixmap().isNull())
-        return;
-    bannerLabel->setFixedHeight(shown.height());
-    bannerLabel->setPixmap(shown);
-    bannerShownSize = shown.size();
 }
 
 void MainWindow::refreshStatus()

@@ -67,21 +67,27 @@ SettingsPage::SettingsPage(QWidget* parent)
     setWidgetResizable(true);
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("settingsPage"));
-    auto* layout = new QVBoxLayout(page);
+    new QVBoxLayout(page);
+    setWidget(page);
+}
 
+void SettingsPage::addRows()
+{
+    if (resetButton)
+        return; // built already
+    QWidget* page = widget();
     for (const QString& title : groups())
         buildGroup(page, title);
 
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), page);
     resetButton->setObjectName(QStringLiteral("resetButton"));
+    auto* layout = static_cast<QVBoxLayout*>(page->layout());
     layout->addWidget(resetButton);
     connect(resetButton, &QPushButton::clicked, this, &SettingsPage::resetRequested);
     layout->addStretch(0);
-
-    setWidget(page);
 }
 
-QGroupBox* SettingsPage::buildGroup(QWidget* page, const QString& title)
+void SettingsPage::buildGroup(QWidget* page, const QString& title)
 {
     static const ExtraRow kExtraRows[] = {
         {"user_data_root", &SettingsPage::addOpenDataFolderRow},
@@ -105,7 +111,6 @@ QGroupBox* SettingsPage::buildGroup(QWidget* page, const QString& title)
                 (this->*extra.add)(form, group);
         }
     }
-    return group;
 }
 
 // Creates the value widget of a setting on its group box and connects its

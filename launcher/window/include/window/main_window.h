@@ -7,9 +7,8 @@
 #include "core/launcher_settings.h"
 
 #include <QMainWindow>
-#include <QPixmap>
-#include <QSize>
 
+class BannerLabel;
 class ImportController;
 class QLabel;
 class QPushButton;
@@ -28,6 +27,12 @@ public:
     // Recomputes the status line, the path line and whether PLAY is enabled.
     void refreshStatus();
 
+    // The start-up work that waits until the window's first frame is drawn
+    // (or, for a window not shown, until the first turn of the event loop):
+    // the game-root search, the settings page's rows and the status. Runs
+    // once; later calls do nothing.
+    void finishStartup();
+
 private slots:
     void onPlayClicked();
     void onImportClicked();
@@ -35,14 +40,13 @@ private slots:
     void onResetDefaultsClicked();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
-    void updateBanner();
 
     // Imports: two dialog sequences that hand a job to the one controller
     void importPackage();
@@ -50,14 +54,13 @@ private:
     void adoptImportedRoot(const QString& root);
     ImportController& importController();
 
+    bool startupFinished = false;
     GameProfile profile;
     LauncherSettings launchSettings;
     QString gameRoot;
     QString dataRoot;
 
-    QLabel* bannerLabel = nullptr;
-    QPixmap bannerPixmap;
-    QSize bannerShownSize{-1, -1};
+    BannerLabel* bannerLabel = nullptr;
     QLabel* statusLabel = nullptr;
     QLabel* pathLabel = nullptr;
     QLabel* commandLabel = nullptr;

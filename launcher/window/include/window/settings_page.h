@@ -21,11 +21,17 @@ class SettingsPage : public QScrollArea {
     Q_OBJECT
 
 public:
+    // An empty page: its rows come with addRows, so that a window can be
+    // drawn before it spends time on them.
     explicit SettingsPage(QWidget* parent = nullptr);
 
-    // Shows a record in the value widgets without reporting a change. A value
-    // that matches no item of its combo box selects item 0 and is replaced
-    // in the record by item 0's value; spin boxes bring values into range.
+    // Creates the groups, their rows and "Reset to defaults"; once.
+    void addRows();
+
+    // Shows a record in the value widgets (after addRows) without reporting
+    // a change. A value that matches no item of its combo box selects item 0
+    // and is replaced in the record by item 0's value; spin boxes bring
+    // values into range.
     void showSettings(LauncherSettings& settings);
 
     // A new record built from the value widgets (folders trimmed).
@@ -46,7 +52,7 @@ private:
         QWidget* widget;
     };
 
-    QGroupBox* buildGroup(QWidget* page, const QString& title);
+    void buildGroup(QWidget* page, const QString& title);
     QWidget* createEditor(const settings_table::Setting& setting, QGroupBox* group);
     void addBrowseButton(QWidget* row, QLineEdit* edit, const settings_table::Setting& setting);
     void addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description);
