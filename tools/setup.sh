@@ -48,15 +48,14 @@ orvello_use_sanitizers() {
 # Prints every sanitizer report written since orvello_use_sanitizers and
 # fails when there is one.
 orvello_check_sanitizer_reports() {
-  local reports
-  reports=$(find "$ORVELLO_SANITIZER_REPORTS" -type f | sort)
-  [ -z "$reports" ] && return 0
-  local file
-  for file in $reports; do
+  local reports=() file
+  mapfile -t reports < <(find "$ORVELLO_SANITIZER_REPORTS" -type f | sort)
+  [ ${#reports[@]} -eq 0 ] && return 0
+  for file in "${reports[@]}"; do
     echo "--- sanitizer report $file" >&2
     cat "$file" >&2
   done
-  echo "The sanitizers reported $(echo "$reports" | wc -l) finding(s), see above." >&2
+  echo "The sanitizers wrote ${#reports[@]} report(s), see above: each is a finding to fix." >&2
   return 1
 }
 
