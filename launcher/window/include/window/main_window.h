@@ -44,6 +44,9 @@ private:
     QWidget* buildGameTab(QWidget* parent);
     void updateBanner();
 
+    // Writes launchSettings; the Settings page shows a failure's reason.
+    void saveSettings();
+
     // Imports: two dialog sequences that hand a job to the one controller
     void importPackage();
     void importExtractedFolder();
