@@ -4,8 +4,10 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -81,6 +83,56 @@ ScratchMount::~ScratchMount()
 {
     if (mounted)
         QProcess::execute(QStringLiteral("umount"), {target});
+}
+
+UnwritableTree::UnwritableTree(const QString& folder) : folder(folder)
+{
+    if (runningAsRoot())
+        mount = std::make_unique<ScratchMount>(ScratchMount::readOnlyBind(folder));
+    else
+        setWritable(false);
+}
+
+bool UnwritableTree::ok() const
+{
+    return mount ? mount->ok() : !QFileInfo(folder).isWritable();
+}
+
+QString UnwritableTree::reason() const
+{
+    return systemReason(mount ? EROFS : EACCES);
+}
+
+void UnwritableTree::restore()
+{
+    if (restored)
+        return;
+    restored = true;
+    if (mount)
+        mount.reset();
+    else
+        setWritable(true);
+}
+
+// Folders keep read and search rights, so that the tree stays readable.
+void UnwritableTree::setWritable(bool writable)
+{
+    const QFile::Permissions file = QFile::ReadOwner | (writable ? QFile::WriteOwner : QFile::Permissions());
+    const QFile::Permissions dir = file | QFile::ExeOwner;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList folders{folder};
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileInfo().isSymLink())
+            continue;
+        if (it.fileInfo().isDir())
+            folders << path;
+        else
+            QFile::setPermissions(path, file);
+    }
+    for (const QString& path : folders)
+        QFile::setPermissions(path, dir);
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes)

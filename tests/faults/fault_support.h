@@ -1,12 +1,15 @@
 // Fixtures of the fault tests: checksums of every file under a folder taken
 // before a fault and compared after it, a small or read-only file system
-// mounted over a scratch folder (root only), a file-size limit that stands
-// in for a full disk otherwise, and the system's text for an errno.
+// mounted over a scratch folder (root only), an unwritable folder tree for
+// any user, a file-size limit that stands in for a full disk without root,
+// and the system's text for an errno.
 #pragma once
 
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -53,6 +56,29 @@ private:
 
     QString target;
     bool mounted = false;
+};
+
+// A folder tree that takes no writes for the object's lifetime: a read-only
+// bind mount as root (permissions do not stop root), otherwise every folder
+// and file in it made read-only for its owner. restore() ends it early.
+class UnwritableTree {
+public:
+    explicit UnwritableTree(const QString& folder);
+    ~UnwritableTree() { restore(); }
+    UnwritableTree(const UnwritableTree&) = delete;
+    UnwritableTree& operator=(const UnwritableTree&) = delete;
+
+    bool ok() const;
+    // The system's text for a write refused in the tree.
+    QString reason() const;
+    void restore();
+
+private:
+    void setWritable(bool writable);
+
+    QString folder;
+    std::unique_ptr<ScratchMount> mount;
+    bool restored = false;
 };
 
 // Limits the size of every file this process and its children write, for

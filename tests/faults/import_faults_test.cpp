@@ -185,46 +185,35 @@ private slots:
         const QString package = writePackage(makeGameContent());
         const QString games = home->filePath(QStringLiteral("Games"));
         writeFile(games + "/notes.txt", "kept as it is\n");
-        std::optional<ScratchMount> mount;
-        if (runningAsRoot()) {
-            mount.emplace(ScratchMount::readOnlyBind(games));
-            if (!mount->ok())
-                QSKIP("cannot bind-mount a folder read-only here");
-        } else {
-            QFile::setPermissions(games, QFile::ReadOwner | QFile::ExeOwner);
-        }
-        const QString reason = systemReason(runningAsRoot() ? EROFS : EACCES);
+        UnwritableTree readOnly(games);
+        if (!readOnly.ok())
+            QSKIP("cannot make a folder read-only here");
         const TreeChecksums before({home->path()});
 
         const ImportResult result = runPackageImport({package, games + "/Game"}, {});
-        if (!runningAsRoot())
-            QFile::setPermissions(games, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
         QVERIFY(!result.succeeded());
         QVERIFY2(result.error.startsWith("Cannot create " + games + "/Game/gamedata"), qPrintable(result.error));
-        QVERIFY2(result.error.contains(reason), qPrintable(result.error + " (no system reason)"));
+        QVERIFY2(result.error.contains(readOnly.reason()), qPrintable(result.error + " (no system reason)"));
         QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
     }
 
-    // An extracted folder prepared in place on a read-only file system: the
+    // An extracted folder prepared in place that takes no writes: the
     // decoder cannot make its output, and says why.
     void preparationInAReadOnlyGameRoot()
     {
-        if (!runningAsRoot())
-            QSKIP("a read-only file system needs root; without it the folder's permissions are tested by the "
-                  "import flow tests");
         const QString folder = home->filePath(QStringLiteral("Extracted"));
         writeContentFolder(folder, makeGameContent());
-        ScratchMount readOnly = ScratchMount::readOnlyBind(folder);
+        UnwritableTree readOnly(folder);
         if (!readOnly.ok())
-            QSKIP("cannot bind-mount a folder read-only here");
+            QSKIP("cannot make a folder read-only here");
         const TreeChecksums before({home->path()});
 
         const ImportResult result = prepareInPlace(folder);
 
         QVERIFY(!result.succeeded());
         QVERIFY2(result.error.startsWith("Decompressing content/"), qPrintable(result.error));
-        QVERIFY2(result.error.contains(systemReason(EROFS)), qPrintable(result.error + " (no system reason)"));
+        QVERIFY2(result.error.contains(readOnly.reason()), qPrintable(result.error + " (no system reason)"));
         QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
     }
 

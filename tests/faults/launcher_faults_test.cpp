@@ -27,40 +27,6 @@ using namespace testing_support;
 
 namespace {
 
-// A folder that takes no writes for the object's lifetime: a read-only
-// bind mount as root (permissions do not stop root), permissions otherwise.
-class UnwritableFolder {
-public:
-    explicit UnwritableFolder(const QString& folder) : folder(folder)
-    {
-        if (runningAsRoot()) {
-            mount.emplace(ScratchMount::readOnlyBind(folder));
-            return;
-        }
-        for (const QString& file : QDir(folder).entryList(QDir::Files))
-            QFile::setPermissions(QDir(folder).filePath(file), QFile::ReadOwner);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    }
-    ~UnwritableFolder() { restore(); }
-
-    bool ok() const { return mount ? mount->ok() : !QFileInfo(folder).isWritable(); }
-    QString reason() const { return systemReason(mount ? EROFS : EACCES); }
-    void restore()
-    {
-        if (mount) {
-            mount.reset();
-            return;
-        }
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        for (const QString& file : QDir(folder).entryList(QDir::Files))
-            QFile::setPermissions(QDir(folder).filePath(file), QFile::ReadOwner | QFile::WriteOwner);
-    }
-
-private:
-    QString folder;
-    std::optional<ScratchMount> mount;
-};
-
 // A file in /dev/shm that the test removes again.
 class ShmFileGuard {
 public:
@@ -140,7 +106,7 @@ private slots:
         sharedSettings().sync();
         const QString settingsFile = sharedSettings().fileName();
         const QString settingsFolder = QFileInfo(settingsFile).absolutePath();
-        UnwritableFolder unwritable(settingsFolder);
+        UnwritableTree unwritable(settingsFolder);
         if (!unwritable.ok())
             QSKIP("cannot make the settings folder unwritable here");
         const TreeChecksums before({settingsFolder, root});
