@@ -5,11 +5,34 @@
 #include "core/settings_table.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
 const QString kGroup = QStringLiteral("settings");
+
+// The system's reason why path may not be written, or empty.
+QString writeProblem(const QString& path)
+{
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
+        return {};
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The nearest folder on the way to path that exists.
+QString nearestExistingFolder(const QString& path)
+{
+    QFileInfo folder(QFileInfo(path).absolutePath());
+    while (!folder.exists() && !folder.isRoot())
+        folder = QFileInfo(folder.absolutePath());
+    return folder.absoluteFilePath();
+}
 
 } // namespace
 
@@ -43,12 +66,35 @@ LauncherSettings loadLauncherSettings()
     return result;
 }
 
-void saveLauncherSettings(const LauncherSettings& values)
+bool saveLauncherSettings(const LauncherSettings& values, QString* whyNot)
 {
     QSettings& settings = sharedSettings();
     settings.beginGroup(kGroup);
     for (const settings_table::Setting& setting : settings_table::settings())
         settings.setValue(setting.key, setting.valueIn(values));
     settings.endGroup();
+    const bool failedBefore = settings.status() != QSettings::NoError;
     settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    // The settings object keeps an error status for good; after an earlier
+    // failure only a problem that is still there counts.
+    const QString problem = settingsSaveProblem();
+    if (failedBefore && problem.isEmpty())
+        return true;
+    if (whyNot)
+        *whyNot = problem.isEmpty() ? QStringLiteral("the file could not be written") : problem;
+    return false;
+}
+
+QString settingsSaveProblem()
+{
+    // The file is replaced through a new file beside it, so its folder must
+    // take new files as well.
+    const QString file = sharedSettings().fileName();
+    const QString folder = nearestExistingFolder(file);
+    QString problem = writeProblem(folder);
+    if (problem.isEmpty() && QFileInfo::exists(file))
+        problem = writeProblem(file);
+    return problem;
 }

@@ -166,7 +166,7 @@ void MainWindow::onPlayClicked()
     if (gameRoot.isEmpty())
         return;
     launchSettings = settingsPage->settingsFromWidgets();
-    saveLauncherSettings(launchSettings);
+    saveSettings();
     if (dataRoot.isEmpty())
         dataRoot = gameRoot;
 
@@ -182,12 +182,21 @@ void MainWindow::onPlayClicked()
 void MainWindow::onSettingsChanged()
 {
     launchSettings = settingsPage->settingsFromWidgets();
-    saveLauncherSettings(launchSettings);
+    saveSettings();
 }
 
 void MainWindow::onResetDefaultsClicked()
 {
     launchSettings = LauncherSettings();
-    saveLauncherSettings(launchSettings);
+    saveSettings();
     settingsPage->showSettings(launchSettings);
+}
+
+// A failed save loses nothing: the launcher goes on with launchSettings in
+// memory, and the Settings page says why the file was not written.
+void MainWindow::saveSettings()
+{
+    QString whyNot;
+    saveLauncherSettings(launchSettings, &whyNot);
+    settingsPage->showSaveProblem(whyNot);
 }

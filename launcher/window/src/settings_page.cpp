@@ -202,12 +202,34 @@ void SettingsPage::addOpenDataFolderRow(QFormLayout* form, QGroupBox* group)
 
 void SettingsPage::addSettingsFileRow(QFormLayout* form, QGroupBox* group)
 {
-    auto* label = new QLabel(QStringLiteral("Settings file: %1").arg(sharedSettings().fileName()), group);
+    // One row: the file's name, and under it, when changes cannot be saved,
+    // why; the launcher then goes on with the values in memory.
+    auto* row = new QWidget(group);
+    auto* lines = new QVBoxLayout(row);
+    lines->setContentsMargins(0, 0, 0, 0);
+
+    auto* label = new QLabel(QStringLiteral("Settings file: %1").arg(sharedSettings().fileName()), row);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setStyleSheet(QStringLiteral("color: #7f7f7f;"));
-    form->addRow(QString(), label);
+    lines->addWidget(label);
+
+    saveProblemLabel = new QLabel(row);
+    saveProblemLabel->setObjectName(QStringLiteral("settingsSaveProblemLabel"));
+    saveProblemLabel->setTextFormat(Qt::PlainText);
+    saveProblemLabel->setWordWrap(true);
+    saveProblemLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lines->addWidget(saveProblemLabel);
+    showSaveProblem(settingsSaveProblem());
+
+    form->addRow(QString(), row);
+}
+
+void SettingsPage::showSaveProblem(const QString& problem)
+{
+    saveProblemLabel->setText(QStringLiteral("Changes cannot be saved: %1").arg(problem));
+    saveProblemLabel->setVisible(!problem.isEmpty());
 }
 
 void SettingsPage::showSettings(LauncherSettings& settings)

@@ -53,4 +53,12 @@ const QString& dataRootSettingsKey();
 LauncherSettings loadLauncherSettings();
 
 // Writes all keys of the group "settings" and syncs the file at once.
-void saveLauncherSettings(const LauncherSettings& settings);
+// Returns false when the file could not be written; the settings object
+// keeps the values in memory either way. When given, *whyNot then receives
+// the system's reason (for example "Permission denied").
+bool saveLauncherSettings(const LauncherSettings& settings, QString* whyNot = nullptr);
+
+// Why the settings file cannot be written, without writing anything: empty
+// when it looks writable. A file or folder not yet made is judged by the
+// nearest folder that exists.
+QString settingsSaveProblem();

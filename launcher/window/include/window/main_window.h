@@ -48,6 +48,9 @@ private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
 
+    // Writes launchSettings; the Settings page shows a failure's reason.
+    void saveSettings();
+
     // Imports: two dialog sequences that hand a job to the one controller
     void importPackage();
     void importExtractedFolder();

@@ -10,6 +10,7 @@
 
 class QFormLayout;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -40,6 +41,10 @@ public:
     // The value widget of a setting, found by its key; null for no such key.
     QWidget* valueWidget(const QString& key) const;
 
+    // Shows under the settings file's name why changes cannot be saved, or
+    // hides that line when problem is empty.
+    void showSaveProblem(const QString& problem);
+
 signals:
     // Any value widget changed.
     void settingsChanged();
@@ -67,4 +72,5 @@ private:
     QList<ValueEditor> editors; // in table order
     QPushButton* openDataFolderButton = nullptr;
     QPushButton* resetButton = nullptr;
+    QLabel* saveProblemLabel = nullptr;
 };
