@@ -33,6 +33,10 @@ struct MatchContext {
     // the pass's start, and where a match may end and still copy in wide steps.
     uint32_t pass_start;
     uint32_t fast_end;
+    // Direct mode: how far back a match may reach past the pass's start and
+    // still read its bytes at that distance in the output: what the frames
+    // before this one delivered, at most a window.
+    uint32_t history_reach;
     const uint32_t* main_table;
     const uint32_t* length_table;
     const uint32_t* aligned_table;
@@ -44,9 +48,11 @@ MatchContext match_context(const lzxd_stream* s)
     const uint32_t wide_end = s->direct_size > kWideCopySlack ? uint32_t(s->direct_size - kWideCopySlack) : 0;
     const uint32_t pass_start = s->window_posn & ~(s->window_size - 1);
     const uint32_t fast_end = std::min(wide_end, pass_start + s->window_size);
-    return MatchContext{s->window,         s->window_size,  s->ref_data_size,    s->offset,
-                        s->direct_size,    wide_end,        pass_start,          fast_end,
-                        s->maintree_table, s->length_table, s->aligned_table, s->length_empty};
+    const uint32_t history_reach = uint32_t(std::min<int64_t>(s->offset, s->window_size));
+    return MatchContext{s->window,        s->window_size,    s->ref_data_size, s->offset,
+                        s->direct_size,   wide_end,          pass_start,       fast_end,
+                        history_reach,    s->maintree_table, s->length_table,  s->aligned_table,
+                        s->length_empty};
 }
 
 // Copies a match of `length` bytes from `distance` back into the window at
@@ -90,10 +96,12 @@ MatchContext match_context(const lzxd_stream* s)
 [[gnu::always_inline]] inline bool copy_match_direct(const MatchContext& m, uint32_t posn, uint32_t distance,
                                                      uint32_t length)
 {
-    // The common case: within the window's pass, from bytes decoded in it,
-    // with room for wide steps after it. (One branch for both tests: each is
-    // rarely false.)
-    if ((distance - 1 < posn - m.pass_start) & (posn + length <= m.fast_end)) [[likely]] {
+    // The common case: within the window's pass, from bytes decoded in it or
+    // in the frames before (the window's checks pass for both, and the bytes
+    // lie at that distance in the output), with room for wide steps after
+    // it. (One branch for both tests: each is rarely false.)
+    const uint32_t reach = std::max(posn - m.pass_start, m.history_reach);
+    if ((distance - 1 < reach) & (posn + length <= m.fast_end)) [[likely]] {
         copy_wide(m.window + posn, distance, length);
         return true;
     }

@@ -170,6 +170,7 @@ TEST(LzxDirectMode, RepeatedOffsetsTheWindowReadsInItsOwnWay)
     const Case cases[] = {
         {"offset 0 in the first pass", 100, 0, 0},
         {"offset 0 after a whole window", 2 * 32768 + 100, 0, 0},
+        {"a whole window, past the window start", 2 * 32768 + 100, window, 0},
         {"window plus 50, past the window start", 2 * 32768 + 100, window + 50, 0},
         {"window plus 50, beyond the frame start", 32768 + 100, window + 50, 11},
         {"twice the window", 3 * 32768 + 100, 2 * window, 11},
