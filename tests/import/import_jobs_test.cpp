@@ -65,11 +65,8 @@ private:
     // A fake decoder, the only zorv on PATH: a shell script with this body.
     void useFakeDecoder(const QByteArray& body)
     {
-        const QString script = home->filePath(QStringLiteral("fake-bin/zorv"));
-        writeFile(script, "#!/bin/sh\n" + body);
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
         path.reset(); // restore PATH before replacing it
-        path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(QFileInfo(script).path()) + ":/usr/bin:/bin");
+        path = testing_support::useFakeDecoder(home->filePath(QStringLiteral("fake-bin")), body);
     }
 
     QString writePackage(const GameContent& content)

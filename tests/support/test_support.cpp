@@ -50,6 +50,14 @@ QString scratchTemplate(const QString& name)
     return QDir(scratchRoot()).filePath(name + QStringLiteral("-XXXXXX"));
 }
 
+std::unique_ptr<ScopedEnv> useFakeDecoder(const QString& folder, const QByteArray& body)
+{
+    const QString script = QDir(folder).filePath(QStringLiteral("zorv"));
+    writeFile(script, "#!/bin/sh\n" + body);
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    return std::make_unique<ScopedEnv>("PATH", QFile::encodeName(folder) + ":/usr/bin:/bin");
+}
+
 ScratchHome::ScratchHome()
     : dir_(scratchTemplate(QStringLiteral("home"))), previousHome_(qgetenv("HOME"))
 {

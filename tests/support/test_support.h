@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include <functional>
 #include <optional>
 
@@ -36,6 +38,11 @@ private:
 // A fresh folder under the build tree's scratch area that becomes HOME for
 // as long as the object lives. The settings file stays where the test
 // program put it at start-up (see ORVELLO_TEST_MAIN) and is emptied here.
+// Makes a shell script with this body the only "zorv" on PATH (besides
+// /usr/bin and /bin, for the script's own tools) for as long as the returned
+// object lives. The script is written as folder/zorv.
+std::unique_ptr<ScopedEnv> useFakeDecoder(const QString& folder, const QByteArray& body);
+
 class ScratchHome {
 public:
     ScratchHome();
