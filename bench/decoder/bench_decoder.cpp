@@ -1,6 +1,7 @@
 // bench_decoder: decoding throughput of zorv against gzip -dc,
 // libdeflate-gunzip and cat, all run as whole processes writing to a file.
 #include "bench_corpus.h"
+#include "bench_cli.h"
 #include "process_timer.h"
 
 #include "zorv_packer.h"
@@ -21,6 +22,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using bench::write_file;
 
 const char kHelp[] =
     "usage: bench_decoder [options]\n"
@@ -62,59 +65,34 @@ struct Settings {
     bool keep = false;
 };
 
-[[noreturn]] void usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "bench_decoder: %s (see --help)\n", message.c_str());
-    std::exit(2);
-}
-
 Settings parse_settings(int argc, char** argv)
 {
     Settings settings;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                usage_error(arg + " needs a value");
-            return argv[++i];
-        };
-        auto number = [&]() -> unsigned long long {
-            const std::string text = value();
-            char* end = nullptr;
-            const unsigned long long n = std::strtoull(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || n == 0)
-                usage_error("bad number for " + arg + ": " + text);
-            return n;
-        };
+    bench::ArgReader args("bench_decoder", argc, argv);
+    while (args.next()) {
+        const std::string& arg = args.arg();
         if (arg == "-h" || arg == "--help") {
             std::fputs(kHelp, stdout);
             std::exit(0);
         } else if (arg == "--size") {
-            settings.size_mib = number();
+            settings.size_mib = args.number();
         } else if (arg == "--repeat") {
-            settings.repeat = static_cast<int>(number());
+            settings.repeat = static_cast<int>(args.number(1000000));
         } else if (arg == "--segment-size") {
-            settings.segment_size = number();
+            settings.segment_size = args.number();
         } else if (arg == "--work") {
-            settings.work = value();
+            settings.work = args.value();
         } else if (arg == "--zorv") {
-            settings.zorv = value();
+            settings.zorv = args.value();
         } else if (arg == "--keep") {
             settings.keep = true;
         } else {
-            usage_error("unknown option " + arg);
+            args.fail("unknown option " + arg);
         }
     }
     return settings;
 }
 
-void write_file(const fs::path& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 // Compares two files a block at a time, so that the benchmark process stays
 // small while it starts the measured programs.

@@ -1,5 +1,6 @@
 // bench_decoder_real: zorv on the real LZX corpus against zlib and
 // libdeflate on the same content, in memory and as one process per file.
+#include "bench_cli.h"
 #include "process_timer.h"
 
 #include "zorv_container.h"
@@ -64,55 +65,38 @@ struct Settings {
     bool keep = false;
 };
 
-[[noreturn]] void usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "bench_decoder_real: %s (see --help)\n", message.c_str());
-    std::exit(2);
-}
-
 Settings parse_settings(int argc, char** argv)
 {
     Settings settings;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                usage_error(arg + " needs a value");
-            return argv[++i];
-        };
-        auto number = [&]() -> int {
-            const std::string text = value();
-            char* end = nullptr;
-            const long n = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || n <= 0 || n > 1000000)
-                usage_error("bad number for " + arg + ": " + text);
-            return int(n);
-        };
+    bench::ArgReader args("bench_decoder_real", argc, argv);
+    while (args.next()) {
+        const std::string& arg = args.arg();
         if (arg == "-h" || arg == "--help") {
             std::fputs(kHelp, stdout);
             std::exit(0);
         } else if (arg == "--corpus") {
-            settings.corpus = value();
+            settings.corpus = args.value();
         } else if (arg == "--memory-rounds") {
-            settings.memory_rounds = number();
+            settings.memory_rounds = int(args.number(1000000));
         } else if (arg == "--process-rounds") {
-            settings.process_rounds = number();
+            settings.process_rounds = int(args.number(1000000));
         } else if (arg == "--small-runs") {
-            settings.small_runs = number();
+            settings.small_runs = int(args.number(1000000));
         } else if (arg == "--work") {
-            settings.work = value();
+            settings.work = args.value();
         } else if (arg == "--zorv") {
-            settings.zorv = value();
+            settings.zorv = args.value();
         } else if (arg == "--keep") {
             settings.keep = true;
         } else {
-            usage_error("unknown option " + arg);
+            args.fail("unknown option " + arg);
         }
     }
     return settings;
 }
 
 using Bytes = std::vector<uint8_t>;
+using bench::write_file;
 
 Bytes read_file(const fs::path& path)
 {
@@ -122,13 +106,6 @@ Bytes read_file(const fs::path& path)
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void write_file(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 // Collects zorv's output in a buffer sized once, as a caller decoding into
 // memory would.
