@@ -75,12 +75,24 @@ private:
         return *window;
     }
 
+    template <typename Widget>
+    Widget* child(const char* objectName) const
+    {
+        auto* widget = window->findChild<Widget*>(QLatin1String(objectName));
+        if (!widget)
+            qFatal("no %s named %s", Widget::staticMetaObject.className(), objectName);
+        return widget;
+    }
+    QPushButton* importButton() const { return child<QPushButton>("importButton"); }
+    QPushButton* playButton() const { return child<QPushButton>("playButton"); }
+    QLabel* statusLabel() const { return child<QLabel>("statusLabel"); }
+
     // Presses the import button and waits until the flow has ended.
     void runImport(DialogDriver& driver, const std::function<bool()>& done)
     {
-        window->importButton->click();
+        importButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.finished() && done(), kImportTimeoutMs);
-        QTRY_VERIFY(window->importButton->isEnabled());
+        QTRY_VERIFY(importButton()->isEnabled());
     }
 
     // A decoder on PATH that takes its time over each raw ZORV file.
@@ -122,30 +134,30 @@ private slots:
         QVERIFY(QDir().mkpath(parent));
 
         MainWindow& w = openWindow();
-        QVERIFY(!w.playButton->isEnabled());
+        QVERIFY(!playButton()->isEnabled());
         DialogDriver driver;
         driver.click("XBLA package...").choose(package).choose(parent);
-        w.importButton->click();
-        QVERIFY2(!w.importButton->isEnabled() || driver.finished(), "the import button is disabled while it runs");
-        QTRY_VERIFY_WITH_TIMEOUT(w.statusLabel->text().startsWith("Imported"), kImportTimeoutMs);
+        importButton()->click();
+        QVERIFY2(!importButton()->isEnabled() || driver.finished(), "the import button is disabled while it runs");
+        QTRY_VERIFY_WITH_TIMEOUT(statusLabel()->text().startsWith("Imported"), kImportTimeoutMs);
 
         const QString root = QDir(parent).filePath(QStringLiteral("TVL Arcade"));
         const qint64 entries = content.files.size() + content.folderCount();
-        QCOMPARE(w.statusLabel->text(), QStringLiteral("Imported TVL Arcade: %1 files, %2 MB extracted")
+        QCOMPARE(statusLabel()->text(), QStringLiteral("Imported TVL Arcade: %1 files, %2 MB extracted")
                                             .arg(entries).arg(content.storedBytes() >> 20));
-        QVERIFY(w.importButton->isEnabled());
-        QCOMPARE(w.gameRoot, root);
-        QCOMPARE(w.dataRoot, root);
+        QVERIFY(importButton()->isEnabled());
+        QCOMPARE(w.session().gameRoot(), root);
+        QCOMPARE(w.session().dataRoot(), root);
         QCOMPARE(sharedSettings().value("detection/4E3D2C71/root").toString(), root);
         verifyDecoded(root + "/gamedata", content);
         QCOMPARE(titleOf(driver.messages.first()), QStringLiteral("Import game data"));
 
         // PLAY is enabled without a restart and hands the runtime the new data.
-        QVERIFY(w.playButton->isEnabled());
+        QVERIFY(playButton()->isEnabled());
         installStandIn(root);
         w.refreshStatus();
-        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
-        w.playButton->click();
+        QCOMPARE(statusLabel()->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        playButton()->click();
         const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
         QVERIFY(record.arguments.contains("--game_data_root=" + root + "/gamedata"));
     }
@@ -161,9 +173,9 @@ private slots:
         MainWindow& w = openWindow();
         DialogDriver driver;
         driver.click("XBLA package...").choose(package).choose(parent);
-        runImport(driver, [&] { return w.statusLabel->text().startsWith("Imported TVL:"); });
-        QCOMPARE(w.gameRoot, parent + "/TVL");
-        QCOMPARE(w.dataRoot, QStringLiteral("/srv/tvl"));
+        runImport(driver, [&] { return statusLabel()->text().startsWith("Imported TVL:"); });
+        QCOMPARE(w.session().gameRoot(), parent + "/TVL");
+        QCOMPARE(w.session().dataRoot(), QStringLiteral("/srv/tvl"));
     }
 
     void packageThatIsNoPackage()
@@ -175,7 +187,7 @@ private slots:
         driver.click("XBLA package...").choose(notAPackage).click("OK");
         runImport(driver, [] { return true; });
         QCOMPARE(driver.messages.last(), QStringLiteral("Import XBLA package|Could not read package:\nNot an STFS package (magic \"hell\")"));
-        QVERIFY(w.gameRoot.isEmpty());
+        QVERIFY(w.session().gameRoot().isEmpty());
     }
 
     void packageWhoseContentFailsToDecode()
@@ -191,8 +203,8 @@ private slots:
         const QString warning = driver.messages.last();
         QCOMPARE(titleOf(warning), QStringLiteral("Import XBLA package"));
         QVERIFY2(textOf(warning).startsWith("Extraction failed:\nDecompressing content/bad.bin failed (exit "), qPrintable(warning));
-        QVERIFY(w.gameRoot.isEmpty());
-        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: not found"));
+        QVERIFY(w.session().gameRoot().isEmpty());
+        QCOMPARE(statusLabel()->text(), QStringLiteral("Tessarine Vandry Live: not found"));
         // The file that failed keeps its original bytes.
         QFile bad(home->filePath(QStringLiteral("broken/gamedata/content/bad.bin")));
         QVERIFY(bad.open(QIODevice::ReadOnly));
@@ -216,7 +228,7 @@ private slots:
         QVERIFY(question.endsWith("Decompress them in this folder?"));
         QCOMPARE(driver.messages.last(), "Import game data|Game data ready in:\n" + folder);
         verifyDecoded(folder, content);
-        QCOMPARE(w.gameRoot, folder);
+        QCOMPARE(w.session().gameRoot(), folder);
         QCOMPARE(sharedSettings().value("detection/4E3D2C71/root").toString(), folder);
     }
 
@@ -227,8 +239,8 @@ private slots:
         MainWindow& w = openWindow();
         DialogDriver driver;
         driver.click("Extracted folder...").choose(folder);
-        runImport(driver, [&] { return w.gameRoot == folder; });
-        QCOMPARE(w.statusLabel->text(), "Using game data in " + folder);
+        runImport(driver, [&] { return w.session().gameRoot() == folder; });
+        QCOMPARE(statusLabel()->text(), "Using game data in " + folder);
         QCOMPARE(driver.messages.size(), 1);
         QVERIFY2(QFile::exists(folder + "/default.xex"), "the lower-case image is made beside Default.xex");
     }
@@ -246,7 +258,7 @@ private slots:
         runImport(driver, [] { return true; });
         const QString root = parent + "/TessarineVandryLive";
         QCOMPARE(driver.messages.last(), "Import game data|Game data ready in:\n" + root);
-        QCOMPARE(w.gameRoot, root);
+        QCOMPARE(w.session().gameRoot(), root);
         verifyDecoded(root + "/gamedata", content);
         for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) { // the original is untouched
             QFile original(QDir(folder).filePath(it.key()));
@@ -277,8 +289,8 @@ private slots:
         QCOMPARE(textOf(driver.messages.at(1)),
                  QStringLiteral("This folder is read-only and still needs one-time preparation (decompressing the "
                                 "game's content files). Make a prepared copy somewhere else?"));
-        QCOMPARE(w.gameRoot, home->filePath(QStringLiteral("TessarineVandryLive")));
-        verifyDecoded(w.gameRoot + "/gamedata", content);
+        QCOMPARE(w.session().gameRoot(), home->filePath(QStringLiteral("TessarineVandryLive")));
+        verifyDecoded(w.session().gameRoot() + "/gamedata", content);
     }
 
     void folderOfAnotherTitleIsRefused()
@@ -291,7 +303,7 @@ private slots:
         runImport(driver, [] { return true; });
         QCOMPARE(driver.messages.last(), QStringLiteral("Import game data|Import failed:\nthe folder does not validate as "
                                                         "Tessarine Vandry Live (title 4E3D2C71)."));
-        QVERIFY(w.gameRoot.isEmpty());
+        QVERIFY(w.session().gameRoot().isEmpty());
     }
 
     void folderWithoutImageIsRefused()
@@ -329,7 +341,7 @@ private slots:
         MainWindow& w = openWindow();
         DialogDriver driver;
         driver.click("Extracted folder...").choose(folder).click("Decompress here");
-        w.importButton->click();
+        importButton()->click();
         QTRY_VERIFY(driver.finished());
 
         // The bar counts files while the first ones are decoded.
@@ -351,7 +363,7 @@ private slots:
             QVERIFY(!cancel->isEnabled());
             QTRY_VERIFY_WITH_TIMEOUT(driver.finished(), 10000);
             QCOMPARE(driver.messages.last(), QStringLiteral("Import game data|Import failed:\nImport stopped before it finished."));
-            QVERIFY(w.importButton->isEnabled());
+            QVERIFY(importButton()->isEnabled());
             QVERIFY(w.isVisible());
         } else {
             driver.click("Stop and quit");
@@ -360,7 +372,7 @@ private slots:
                      QStringLiteral("An import is still running. Stop it and quit? What has been written so far stays on disk."));
             QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
         }
-        QVERIFY(!w.imports->isRunning());
+        QVERIFY(!w.findChild<ImportController*>()->isRunning());
 
         int decoded = 0;
         for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) {
@@ -370,7 +382,7 @@ private slots:
         }
         QVERIFY2(decoded >= 1 && decoded < 8, qPrintable(QString::number(decoded)));
         QVERIFY(QDir(folder + "/content").entryList({"*.decoding"}, QDir::Files).isEmpty());
-        QVERIFY(w.gameRoot.isEmpty());
+        QVERIFY(w.session().gameRoot().isEmpty());
     }
 };
 

@@ -133,6 +133,22 @@ private:
         return found;
     }
 
+    QLabel* label(const char* objectName) const
+    {
+        auto* found = window->findChild<QLabel*>(QLatin1String(objectName));
+        if (!found)
+            qFatal("no label named %s", objectName);
+        return found;
+    }
+
+    SettingsPage* page() const
+    {
+        auto* found = window->findChild<SettingsPage*>();
+        if (!found)
+            qFatal("no settings page");
+        return found;
+    }
+
 private slots:
     void init() { home = std::make_unique<ScratchHome>(); }
     void cleanup()
@@ -168,14 +184,14 @@ private slots:
     {
         MainWindow& w = openWindow();
         QCOMPARE(w.windowTitle(), QStringLiteral("Orvello Launcher"));
-        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: not found"));
-        QVERIFY(w.pathLabel->text().isEmpty());
-        QVERIFY(!w.playButton->isEnabled());
-        QVERIFY(w.commandLabel->text().isEmpty());
+        QCOMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: not found"));
+        QVERIFY(label("pathLabel")->text().isEmpty());
+        QVERIFY(!button("playButton")->isEnabled());
+        QVERIFY(label("commandLabel")->text().isEmpty());
         QVERIFY(!QFile::exists(sharedSettings().fileName()));
         // PLAY invoked anyway changes nothing and writes nothing.
         QMetaObject::invokeMethod(&w, "onPlayClicked");
-        QVERIFY(w.commandLabel->text().isEmpty());
+        QVERIFY(label("commandLabel")->text().isEmpty());
         QVERIFY(!QFile::exists(sharedSettings().fileName()));
     }
 
@@ -211,11 +227,11 @@ private slots:
         }
         rememberGameRoot(gameProfile(), root + rootSuffix);
         MainWindow& w = openWindow();
-        QCOMPARE(w.gameRoot, root + rootSuffix);
-        const QString searched = findProgramFiles(gameProfile(), w.gameRoot).searched.join(", ");
-        QCOMPARE(w.statusLabel->text(), fillPlaceholders(status, {w.gameRoot, programDir, searched}));
-        QCOMPARE(w.pathLabel->text(), fillPlaceholders(path, {w.gameRoot, programDir, searched}));
-        QVERIFY(w.playButton->isEnabled());
+        QCOMPARE(w.session().gameRoot(), root + rootSuffix);
+        const QString searched = findProgramFiles(gameProfile(), w.session().gameRoot()).searched.join(", ");
+        QCOMPARE(label("statusLabel")->text(), fillPlaceholders(status, {w.session().gameRoot(), programDir, searched}));
+        QCOMPARE(label("pathLabel")->text(), fillPlaceholders(path, {w.session().gameRoot(), programDir, searched}));
+        QVERIFY(button("playButton")->isEnabled());
     }
 
     // Start-up leaves the search, the settings rows and the status to the
@@ -227,13 +243,13 @@ private slots:
         makeProgramFiles(root);
         window = std::make_unique<MainWindow>();
         MainWindow& w = *window;
-        QVERIFY(w.statusLabel->text().isEmpty());
-        QVERIFY(!w.playButton->isEnabled());
+        QVERIFY(label("statusLabel")->text().isEmpty());
+        QVERIFY(!button("playButton")->isEnabled());
         QVERIFY(!w.findChild<QWidget*>(QStringLiteral("resolution_scale")));
-        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
-        QVERIFY(w.playButton->isEnabled());
-        QCOMPARE(w.gameRoot, QFileInfo(root).canonicalFilePath());
-        QCOMPARE(w.dataRoot, w.gameRoot);
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(button("playButton")->isEnabled());
+        QCOMPARE(w.session().gameRoot(), QFileInfo(root).canonicalFilePath());
+        QCOMPARE(w.session().dataRoot(), w.session().gameRoot());
         QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
         w.finishStartup(); // a second call changes nothing
         QCOMPARE(w.findChildren<QComboBox*>(QStringLiteral("resolution_scale")).size(), 1);
@@ -249,9 +265,9 @@ private slots:
         window = std::make_unique<MainWindow>();
         MainWindow& w = *window;
         QStringList paintedTexts;
-        PaintRecorder recorder(w.statusLabel, &paintedTexts);
+        PaintRecorder recorder(label("statusLabel"), &paintedTexts);
         w.show();
-        QTRY_COMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
         QVERIFY(!paintedTexts.isEmpty());
         QCOMPARE(paintedTexts.first(), QString());
     }
@@ -260,12 +276,12 @@ private slots:
     {
         makeGameRoot(home->filePath(QStringLiteral("Games/A")));
         const MainWindow& first = openWindow();
-        QVERIFY(!first.gameRoot.isEmpty());
-        QCOMPARE(first.dataRoot, first.gameRoot);
+        QVERIFY(!first.session().gameRoot().isEmpty());
+        QCOMPARE(first.session().dataRoot(), first.session().gameRoot());
         sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/srv/tvl-data"));
         const MainWindow& second = openWindow();
-        QVERIFY(!second.gameRoot.isEmpty());
-        QCOMPARE(second.dataRoot, QStringLiteral("/srv/tvl-data"));
+        QVERIFY(!second.session().gameRoot().isEmpty());
+        QCOMPARE(second.session().dataRoot(), QStringLiteral("/srv/tvl-data"));
     }
 
     void bannerFitsTheLabelWidth()
@@ -273,7 +289,7 @@ private slots:
         MainWindow& w = openWindow();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        BannerLabel* banner = w.bannerLabel;
+        BannerLabel* banner = w.findChild<BannerLabel*>();
         const int width = banner->width();
         QCOMPARE(banner->pixmap().width(), std::min(width, 2736));
         QCOMPARE(banner->pixmap().height(), qRound(912.0 * banner->pixmap().width() / 2736)); // aspect kept
@@ -359,11 +375,11 @@ private slots:
         s.sync();
         MainWindow& w = openWindow();
         QCOMPARE(editor<QSpinBox>("frame_limit")->value(), 1000);
-        QCOMPARE(w.launchSettings.frame_limit, 5000); // the spin box clamps, the record keeps
+        QCOMPARE(w.session().settings().frame_limit, 5000); // the spin box clamps, the record keeps
         QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
-        QCOMPARE(w.launchSettings.resolution_scale, 1);
+        QCOMPARE(w.session().settings().resolution_scale, 1);
         QCOMPARE(editor<QComboBox>("upscaling")->currentText(), QStringLiteral("FSR"));
-        QCOMPARE(w.launchSettings.upscaling, QStringLiteral("FSR"));
+        QCOMPARE(w.session().settings().upscaling, QStringLiteral("FSR"));
         QCOMPARE(editor<QComboBox>("swap_post_effect")->currentText(), QStringLiteral("None"));
         QCOMPARE(editor<QComboBox>("anisotropic_override")->currentText(), QStringLiteral("Game's own"));
         QCOMPARE(editor<QComboBox>("log_level")->currentText(), QStringLiteral("Info"));
@@ -438,7 +454,7 @@ private slots:
         else
             QFAIL("unexpected value widget type");
         QCOMPARE(storedSetting(qPrintable(key)).toString(), stored);
-        QCOMPARE(w.launchSettings, loadLauncherSettings());
+        QCOMPARE(w.session().settings(), loadLauncherSettings());
         if (auto* edit = qobject_cast<QLineEdit*>(widget))
             QCOMPARE(edit->text(), input.toString()); // the field keeps what was typed
     }
@@ -554,7 +570,7 @@ private slots:
         }
         expected << QStringLiteral("Reset to defaults");
 
-        w.findChild<QTabWidget*>()->setCurrentWidget(w.settingsPage);
+        w.findChild<QTabWidget*>()->setCurrentWidget(page());
         w.show();
         w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -589,8 +605,8 @@ private slots:
         MainWindow& w = openWindow();
         // The import flow's own dialogs are tested elsewhere: here only the
         // press counts.
-        QObject::disconnect(w.importButton, &QAbstractButton::clicked, nullptr, nullptr);
-        QSignalSpy importPresses(w.importButton, &QAbstractButton::clicked);
+        QObject::disconnect(button("importButton"), &QAbstractButton::clicked, nullptr, nullptr);
+        QSignalSpy importPresses(button("importButton"), &QAbstractButton::clicked);
         w.show();
         w.activateWindow(); // also where no window manager activates it
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -600,22 +616,22 @@ private slots:
         tabBar->setFocus(Qt::TabFocusReason);
         QTRY_COMPARE(QApplication::focusWidget(), tabBar);
         QTest::keyClick(tabBar, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w.playButton);
-        QTest::keyClick(w.playButton, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w.importButton);
+        QCOMPARE(QApplication::focusWidget(), button("playButton"));
+        QTest::keyClick(button("playButton"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button("importButton"));
         if (play)
-            QTest::keyClick(w.importButton, Qt::Key_Backtab);
+            QTest::keyClick(button("importButton"), Qt::Key_Backtab);
 
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         if (!play) {
             QCOMPARE(importPresses.count(), 1);
-            QVERIFY(w.commandLabel->text().isEmpty());
+            QVERIFY(label("commandLabel")->text().isEmpty());
             return;
         }
         QCOMPARE(importPresses.count(), 0);
-        const LaunchPlan plan = buildLaunchPlan(gameProfile(), w.launchSettings, w.gameRoot, w.dataRoot);
-        QCOMPARE(w.commandLabel->text(), QStringLiteral("Launched: ") + plan.commandLine);
-        QCOMPARE(waitForStandInRecord(w.gameRoot + "/logs/game.log").arguments, plan.arguments);
+        const LaunchPlan plan = w.session().launchPlan(w.session().settings());
+        QCOMPARE(label("commandLabel")->text(), QStringLiteral("Launched: ") + plan.commandLine);
+        QCOMPARE(waitForStandInRecord(w.session().gameRoot() + "/logs/game.log").arguments, plan.arguments);
     }
 
     void openDataFolderFollowsTheSaveDataField()
@@ -642,13 +658,13 @@ private slots:
         const QString file = sharedSettings().fileName();
         const QDateTime before = QFileInfo(file).lastModified();
         QSignalSpy textChanges(editor<QLineEdit>("user_data_root"), &QLineEdit::textChanged);
-        QSignalSpy pageChanges(w.settingsPage, &SettingsPage::settingsChanged);
+        QSignalSpy pageChanges(page(), &SettingsPage::settingsChanged);
         button("resetButton")->click();
         QCOMPARE(textChanges.count(), 0);
         QCOMPARE(pageChanges.count(), 0);
-        QCOMPARE(w.launchSettings, LauncherSettings());
+        QCOMPARE(w.session().settings(), LauncherSettings());
         QCOMPARE(loadLauncherSettings(), LauncherSettings());
-        QCOMPARE(w.settingsPage->settingsFromWidgets(), LauncherSettings());
+        QCOMPARE(page()->settingsFromWidgets(), LauncherSettings());
         QCOMPARE(editor<QSpinBox>("frame_limit")->value(), 0);
         QVERIFY(editor<QCheckBox>("xma_worker")->isChecked());
         QVERIFY(!button("openDataFolderButton")->isEnabled());
@@ -662,22 +678,22 @@ private slots:
         makeGameRoot(root);
         installStandIn(root);
         MainWindow& w = openWindow();
-        QCOMPARE(w.statusLabel->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QCOMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
         editor<QCheckBox>("windowed")->setChecked(true);
-        const QString status = w.statusLabel->text();
+        const QString status = label("statusLabel")->text();
 
-        w.playButton->click();
-        const QString canonicalRoot = w.gameRoot;
-        const LaunchPlan plan = buildLaunchPlan(gameProfile(), w.launchSettings, w.gameRoot, w.dataRoot);
-        QCOMPARE(w.commandLabel->text(), QStringLiteral("Launched: ") + plan.commandLine);
+        button("playButton")->click();
+        const QString canonicalRoot = w.session().gameRoot();
+        const LaunchPlan plan = w.session().launchPlan(w.session().settings());
+        QCOMPARE(label("commandLabel")->text(), QStringLiteral("Launched: ") + plan.commandLine);
         const StandInRecord record = waitForStandInRecord(canonicalRoot + "/logs/game.log");
         QCOMPARE(record.arguments, plan.arguments);
         QVERIFY(record.arguments.contains(QStringLiteral("--fullscreen=false")));
         QCOMPARE(record.workingFolder, canonicalRoot);
         QCOMPARE(record.audioDriver, QStringLiteral("pulseaudio"));
         QCOMPARE(readText(canonicalRoot + "/logs/last-command.txt"), plan.commandLine + "\n");
-        QCOMPARE(w.statusLabel->text(), status);
-        QVERIFY(w.playButton->isEnabled());
+        QCOMPARE(label("statusLabel")->text(), status);
+        QVERIFY(button("playButton")->isEnabled());
     }
 
     void playReportsALaunchFailure()
@@ -685,11 +701,11 @@ private slots:
         const QString root = home->filePath(QStringLiteral("Games/A"));
         makeGameRoot(root);
         MainWindow& w = openWindow();
-        w.playButton->click();
-        QVERIFY(w.commandLabel->text().startsWith(
+        button("playButton")->click();
+        QVERIFY(label("commandLabel")->text().startsWith(
             QStringLiteral("Launch failed: Game program files not found - tessarine, libkynruntime.so and "
                            "libkyngpu-xenos.so must be together in one folder.\nSearched:\n  ")));
-        QVERIFY(QFile::exists(w.gameRoot + "/logs/last-command.txt"));
+        QVERIFY(QFile::exists(w.session().gameRoot() + "/logs/last-command.txt"));
         QCOMPARE(storedSetting("vsync").toBool(), true); // PLAY saved the settings
     }
 };

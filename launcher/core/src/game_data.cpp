@@ -183,12 +183,17 @@ QString findGameRoot(const GameProfile& profile)
 
 QStringList findAllGameRoots(const GameProfile& profile)
 {
+    return findAllGameRoots(profile, rememberedGameRoot(profile));
+}
+
+QStringList findAllGameRoots(const GameProfile& profile, const QString& rememberedRoot)
+{
     QStringList roots;
     const auto addOnce = [&roots](const QString& root) {
         if (!root.isEmpty() && !roots.contains(root))
             roots << root;
     };
-    addOnce(rememberedGameRoot(profile));
+    addOnce(rememberedRoot);
     const CandidateFilter filter(profile);
     walkSearchPlaces([&](const QString& path) {
         addOnce(filter.accept(path));

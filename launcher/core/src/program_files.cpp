@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
+
 namespace {
 
 // Examines one folder, recording it in the result; true when it holds the
@@ -32,6 +34,29 @@ bool examineFolder(const GameProfile& profile, const QString& folder, ProgramFil
     return false;
 }
 
+// The candidates in order: the game root, the launcher's folder, then the
+// other game roots. Those are looked for only when the first two fail, as
+// finding them walks every search place.
+ProgramFilesResult searchCandidates(const GameProfile& profile, const QString& gameRoot,
+                                    const std::function<QStringList()>& otherGameRoots)
+{
+    ProgramFilesResult result;
+    // Each candidate once, cleaned.
+    const auto examineOnce = [&](const QString& folder) {
+        if (folder.isEmpty())
+            return false;
+        const QString cleaned = QDir::cleanPath(folder);
+        return !result.searched.contains(cleaned) && examineFolder(profile, cleaned, result);
+    };
+    if (examineOnce(gameRoot) || examineOnce(QCoreApplication::applicationDirPath()))
+        return result;
+    for (const QString& root : otherGameRoots()) {
+        if (examineOnce(root))
+            break;
+    }
+    return result;
+}
+
 } // namespace
 
 QStringList programSet(const GameProfile& profile)
@@ -41,21 +66,12 @@ QStringList programSet(const GameProfile& profile)
 
 ProgramFilesResult findProgramFiles(const GameProfile& profile, const QString& gameRoot)
 {
-    ProgramFilesResult result;
-    // Each candidate once, cleaned, in order: the game root, the launcher's
-    // folder, then every game root found. Those are looked for only when
-    // the first two fail, as finding them walks every search place.
-    const auto examineOnce = [&](const QString& folder) {
-        if (folder.isEmpty())
-            return false;
-        const QString cleaned = QDir::cleanPath(folder);
-        return !result.searched.contains(cleaned) && examineFolder(profile, cleaned, result);
-    };
-    if (examineOnce(gameRoot) || examineOnce(QCoreApplication::applicationDirPath()))
-        return result;
-    for (const QString& root : findAllGameRoots(profile)) {
-        if (examineOnce(root))
-            break;
-    }
-    return result;
+    return searchCandidates(profile, gameRoot, [&profile] { return findAllGameRoots(profile); });
+}
+
+ProgramFilesResult findProgramFiles(const GameProfile& profile, const QString& gameRoot,
+                                    const QString& rememberedRoot)
+{
+    return searchCandidates(profile, gameRoot,
+                            [&] { return findAllGameRoots(profile, rememberedRoot); });
 }

@@ -3,6 +3,8 @@
 
 #include "core/launcher_settings.h"
 
+#include <algorithm>
+
 namespace settings_table {
 
 namespace {
@@ -162,6 +164,24 @@ const QStringList& groups()
 {
     static const QStringList titles{kGraphics, kAudio, kStorage, kAdvanced};
     return titles;
+}
+
+LauncherSettings withKnownChoices(LauncherSettings values)
+{
+    for (const Setting& setting : settings()) {
+        const auto* choice = std::get_if<ChoiceEditor>(&setting.editor);
+        if (!choice)
+            continue;
+        const QVariant value = setting.valueIn(values);
+        const auto carries = [&](const ChoiceItem& item) {
+            return choice->storesText() ? item.text == value.toString() : item.data == value;
+        };
+        if (std::none_of(choice->items.cbegin(), choice->items.cend(), carries)) {
+            const ChoiceItem& first = choice->items.first();
+            setting.assign(values, choice->storesText() ? QVariant(first.text) : first.data);
+        }
+    }
+    return values;
 }
 
 } // namespace settings_table

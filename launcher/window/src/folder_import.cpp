@@ -90,7 +90,7 @@ void MainWindow::importExtractedFolder()
                                                                  QFileDialog::ShowDirsOnly);
         if (parent.isEmpty())
             return;
-        request.root = QDir(parent).filePath(profile.preparedCopyFolderName);
+        request.root = QDir(parent).filePath(session_.profile().preparedCopyFolderName);
         request.target = game_root::dataSubfolder(request.root);
         if (QFileInfo::exists(request.target)) {
             QMessageBox::warning(this, kFolderTitle,
@@ -102,7 +102,7 @@ void MainWindow::importExtractedFolder()
     }
     const bool showInStatus = !makeCopy && compressed.isEmpty();
 
-    const auto job = [request, profile = profile](const ProgressFn& progress) {
+    const auto job = [request, profile = session_.profile()](const ProgressFn& progress) {
         return runFolderImport(request, profile, progress);
     };
     const auto completion = [this, showInStatus](const ImportResult& result) {
@@ -113,7 +113,7 @@ void MainWindow::importExtractedFolder()
             return;
         }
         const QString root = result.adoptedRoot;
-        adoptImportedRoot(root);
+        session_.adoptGameRoot(root);
         refreshStatus();
         if (showInStatus)
             statusLabel->setText(QStringLiteral("Using game data in %1").arg(root));

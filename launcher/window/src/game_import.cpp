@@ -1,16 +1,13 @@
 // MainWindow's import entry points: the question that picks the package or
-// the folder flow, the import controller they share, adopting an imported
-// root, and closing the window while an import runs.
+// the folder flow, the import controller they share, and closing the window
+// while an import runs.
 #include "window/main_window.h"
 
-#include "core/game_data.h"
-#include "core/launcher_settings.h"
 #include "window/import_controller.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 
 namespace {
 
@@ -53,21 +50,13 @@ void MainWindow::onImportClicked()
 ImportController& MainWindow::importController()
 {
     if (!imports) {
-        imports = new ImportController(this, profile.windowTitle);
+        imports = new ImportController(this, session_.profile().windowTitle);
         // Together with the window-modal progress dialog this keeps a second
         // import from starting while one runs.
         connect(imports, &ImportController::runningChanged, importButton,
                 [this](bool running) { importButton->setEnabled(!running); });
     }
     return *imports;
-}
-
-void MainWindow::adoptImportedRoot(const QString& root)
-{
-    rememberGameRoot(profile, root);
-    gameRoot = root;
-    if (sharedSettings().value(dataRootSettingsKey()).toString().isEmpty())
-        dataRoot = root;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -1,21 +1,15 @@
-// MainWindow: construction, the Game tab, the readiness status, saving the
-// settings page's changes, and PLAY. The banner (banner_label.cpp) and the
-// Settings tab (settings_page.cpp) are widgets of their own; the import
-// flows live in package_import.cpp and folder_import.cpp.
+// MainWindow: construction, the Game tab, the status rows and PLAY, each a
+// view of the session. The banner (banner_label.cpp) and the Settings tab
+// (settings_page.cpp) are widgets of their own; the import flows live in
+// package_import.cpp and folder_import.cpp.
 #include "window/main_window.h"
 
-#include "core/game_data.h"
-#include "core/game_launch.h"
-#include "core/launch_plan.h"
-#include "core/program_files.h"
-#include "core/shared_memory_cleanup.h"
 #include "window/banner_label.h"
 #include "window/settings_page.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -37,18 +31,18 @@ QStringList bannerCopies()
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), profile(gameProfile())
+    : QMainWindow(parent)
 {
-    setWindowTitle(profile.windowTitle);
+    setWindowTitle(session_.profile().windowTitle);
     resize(640, 540);
-    launchSettings = loadLauncherSettings();
 
     auto* tabs = new QTabWidget(this);
     setCentralWidget(tabs);
     tabs->addTab(buildGameTab(tabs), QStringLiteral("Game"));
-    settingsPage = new SettingsPage(tabs);
+    settingsPage = new SettingsPage(session_, tabs);
     tabs->addTab(settingsPage, QStringLiteral("Settings"));
     playButton->setEnabled(false); // until the status is known
+    connect(&session_, &LauncherSession::statusChanged, this, &MainWindow::showStatus);
 
     // A shown window finishes when it has been drawn (see eventFilter).
     QTimer::singleShot(0, this, [this] {
@@ -62,18 +56,11 @@ void MainWindow::finishStartup()
     if (startupFinished)
         return;
     startupFinished = true;
-    if (gameRoot.isEmpty()) // unless an import came first
-        gameRoot = resolveGameRoot(profile);
-    if (dataRoot.isEmpty())
-        dataRoot = sharedSettings().value(dataRootSettingsKey()).toString();
-    if (dataRoot.isEmpty())
-        dataRoot = gameRoot;
+    session_.resolveGameRoot(); // unless an import came first
 
     settingsPage->addRows();
     // Shown without reporting changes, so that starting writes no settings.
-    settingsPage->showSettings(launchSettings);
-    connect(settingsPage, &SettingsPage::settingsChanged, this, &MainWindow::onSettingsChanged);
-    connect(settingsPage, &SettingsPage::resetRequested, this, &MainWindow::onResetDefaultsClicked);
+    settingsPage->showSettings(session_.settings());
     refreshStatus();
 }
 
@@ -109,10 +96,12 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     statusLabel = new QLabel(page);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     pathLabel = new QLabel(page);
+    pathLabel->setObjectName(QStringLiteral("pathLabel"));
     pathLabel->setWordWrap(true);
     playButton = new QPushButton(QStringLiteral("PLAY"), page);
     playButton->setObjectName(QStringLiteral("playButton"));
     importButton = new QPushButton(QStringLiteral("Import game data (XBLA package / folder)..."), page);
+    importButton->setObjectName(QStringLiteral("importButton"));
     // A focused PLAY or import button is pressed by Return as well as Space.
     for (QPushButton* button : {playButton, importButton})
         button->setAutoDefault(true);
@@ -138,65 +127,39 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
 
 void MainWindow::refreshStatus()
 {
-    const QString& name = profile.displayName;
-    if (gameRoot.isEmpty()) {
+    session_.refreshStatus(); // statusChanged shows it
+}
+
+void MainWindow::showStatus(const ReadinessStatus& status)
+{
+    const QString& name = session_.profile().displayName;
+    switch (status.readiness) {
+    case ReadinessStatus::Readiness::NotFound:
         statusLabel->setText(QStringLiteral("%1: not found").arg(name));
         pathLabel->clear();
         playButton->setEnabled(false);
         return;
-    }
-    playButton->setEnabled(true);
-    const ProgramFilesResult programFiles = findProgramFiles(profile, gameRoot);
-    if (!programFiles.found) {
+    case ReadinessStatus::Readiness::ProgramFilesNotFound:
         statusLabel->setText(QStringLiteral("%1: program files not found").arg(name));
         pathLabel->setText(QStringLiteral("%1\nSearched for the program set in: %2")
-                               .arg(gameRoot, programFiles.searched.join(QStringLiteral(", "))));
-        return;
+                               .arg(status.gameRoot, status.programFiles.searched.join(QStringLiteral(", "))));
+        break;
+    case ReadinessStatus::Readiness::Ready:
+        if (status.programFilesInGameRoot())
+            statusLabel->setText(QStringLiteral("%1: ready").arg(name));
+        else
+            statusLabel->setText(QStringLiteral("%1: ready \u2014 data %2, program %3")
+                                     .arg(name, status.gameRoot, status.programFiles.programDir));
+        pathLabel->setText(status.gameRoot);
+        break;
     }
-    if (QDir::cleanPath(gameRoot) == programFiles.programDir)
-        statusLabel->setText(QStringLiteral("%1: ready").arg(name));
-    else
-        statusLabel->setText(QStringLiteral("%1: ready \u2014 data %2, program %3")
-                                 .arg(name, gameRoot, programFiles.programDir));
-    pathLabel->setText(gameRoot);
+    // PLAY stays enabled without the program files: the launch says what is missing.
+    playButton->setEnabled(true);
 }
 
 void MainWindow::onPlayClicked()
 {
-    if (gameRoot.isEmpty())
-        return;
-    launchSettings = settingsPage->settingsFromWidgets();
-    saveSettings();
-    if (dataRoot.isEmpty())
-        dataRoot = gameRoot;
-
-    const LaunchPlan plan = buildLaunchPlan(profile, launchSettings, gameRoot, dataRoot);
-    removeStaleSharedMemory(profile);
-    QString error;
-    if (launchGame(plan, &error))
-        commandLabel->setText(QStringLiteral("Launched: %1").arg(plan.commandLine));
-    else
-        commandLabel->setText(QStringLiteral("Launch failed: %1").arg(error));
-}
-
-void MainWindow::onSettingsChanged()
-{
-    launchSettings = settingsPage->settingsFromWidgets();
-    saveSettings();
-}
-
-void MainWindow::onResetDefaultsClicked()
-{
-    launchSettings = LauncherSettings();
-    saveSettings();
-    settingsPage->showSettings(launchSettings);
-}
-
-// A failed save loses nothing: the launcher goes on with launchSettings in
-// memory, and the Settings page says why the file was not written.
-void MainWindow::saveSettings()
-{
-    QString whyNot;
-    saveLauncherSettings(launchSettings, &whyNot);
-    settingsPage->showSaveProblem(whyNot);
+    const LaunchOutcome outcome = session_.play(settingsPage->settingsFromWidgets());
+    if (outcome.result != LaunchOutcome::Result::NotAttempted)
+        commandLabel->setText(outcome.text());
 }

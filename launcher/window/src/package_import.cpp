@@ -53,8 +53,7 @@ void MainWindow::importPackage()
             refreshStatus();
             return;
         }
-        if (!result.adoptedRoot.isEmpty())
-            adoptImportedRoot(result.adoptedRoot);
+        session_.adoptGameRoot(result.adoptedRoot); // none when the package held no image
         refreshStatus();
         statusLabel->setText(QStringLiteral("Imported %1: %2 files, %3 MB extracted")
                                  .arg(baseName, QString::number(result.fileCount),

@@ -3,6 +3,7 @@
 // without a row so that they pass through load and save unchanged.
 #include "window/settings_page.h"
 
+#include "core/launcher_session.h"
 #include "core/settings_table.h"
 
 #include <QCheckBox>
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -39,30 +39,20 @@ struct ExtraRow {
     void (SettingsPage::*add)(QFormLayout*, QGroupBox*);
 };
 
-// Shows a stored value in a combo box. A value no item carries selects item
-// 0 and is replaced in the record by item 0's value.
-void selectItem(QComboBox* combo, const Setting& setting, const ChoiceEditor& choice, LauncherSettings& settings)
+// Shows a stored value in a combo box; a value no item carries selects item
+// 0. (The session's settings always hold a value an item carries.)
+void selectItem(QComboBox* combo, const QVariant& value, const ChoiceEditor& choice)
 {
-    const QVariant value = setting.valueIn(settings);
     const Qt::MatchFlags exactly = Qt::MatchExactly | Qt::MatchCaseSensitive;
-    if (choice.storesText()) {
-        if (combo->findText(value.toString(), exactly) < 0)
-            setting.assign(settings, combo->itemText(0));
-        combo->setCurrentText(setting.valueIn(settings).toString());
-        return;
-    }
-    int index = combo->findData(value, Qt::UserRole, exactly);
-    if (index < 0) {
-        index = 0;
-        setting.assign(settings, combo->itemData(0));
-    }
-    combo->setCurrentIndex(index);
+    const int index = choice.storesText() ? combo->findText(value.toString(), exactly)
+                                          : combo->findData(value, Qt::UserRole, exactly);
+    combo->setCurrentIndex(std::max(index, 0));
 }
 
 } // namespace
 
-SettingsPage::SettingsPage(QWidget* parent)
-    : QScrollArea(parent)
+SettingsPage::SettingsPage(LauncherSession& session, QWidget* parent)
+    : QScrollArea(parent), session(session)
 {
     setWidgetResizable(true);
     auto* page = new QWidget(this);
@@ -83,7 +73,7 @@ void SettingsPage::addRows()
     resetButton->setObjectName(QStringLiteral("resetButton"));
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
     layout->addWidget(resetButton);
-    connect(resetButton, &QPushButton::clicked, this, &SettingsPage::resetRequested);
+    connect(resetButton, &QPushButton::clicked, this, &SettingsPage::resetToDefaults);
     layout->addStretch(0);
 }
 
@@ -208,7 +198,7 @@ void SettingsPage::addSettingsFileRow(QFormLayout* form, QGroupBox* group)
     auto* lines = new QVBoxLayout(row);
     lines->setContentsMargins(0, 0, 0, 0);
 
-    auto* label = new QLabel(QStringLiteral("Settings file: %1").arg(sharedSettings().fileName()), row);
+    auto* label = new QLabel(QStringLiteral("Settings file: %1").arg(session.settingsFileName()), row);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -221,7 +211,8 @@ void SettingsPage::addSettingsFileRow(QFormLayout* form, QGroupBox* group)
     saveProblemLabel->setWordWrap(true);
     saveProblemLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lines->addWidget(saveProblemLabel);
-    showSaveProblem(settingsSaveProblem());
+    showSaveProblem(session.saveProblem());
+    connect(&session, &LauncherSession::settingsSaved, this, &SettingsPage::showSaveProblem);
 
     form->addRow(QString(), row);
 }
@@ -232,7 +223,7 @@ void SettingsPage::showSaveProblem(const QString& problem)
     saveProblemLabel->setVisible(!problem.isEmpty());
 }
 
-void SettingsPage::showSettings(LauncherSettings& settings)
+void SettingsPage::showSettings(const LauncherSettings& settings)
 {
     QList<bool> wasBlocked;
     for (const ValueEditor& editor : editors)
@@ -243,7 +234,7 @@ void SettingsPage::showSettings(LauncherSettings& settings)
         const QVariant value = setting.valueIn(settings);
         std::visit(Overloaded{
                        [&](const ChoiceEditor& choice) {
-                           selectItem(static_cast<QComboBox*>(editor.widget), setting, choice, settings);
+                           selectItem(static_cast<QComboBox*>(editor.widget), value, choice);
                        },
                        [&](const CheckEditor&) { static_cast<QCheckBox*>(editor.widget)->setChecked(value.toBool()); },
                        [&](const IntegerEditor&) { static_cast<QSpinBox*>(editor.widget)->setValue(value.toInt()); },
@@ -293,8 +284,17 @@ QWidget* SettingsPage::valueWidget(const QString& key) const
 
 void SettingsPage::onValueChanged()
 {
+    session.changeSettings(settingsFromWidgets());
     updateOpenDataFolderButton();
     emit settingsChanged();
+}
+
+// Without asking: the defaults become the settings in force and are saved,
+// then shown without reporting a change.
+void SettingsPage::resetToDefaults()
+{
+    session.resetSettings();
+    showSettings(session.settings());
 }
 
 void SettingsPage::updateOpenDataFolderButton()

@@ -33,6 +33,11 @@ QString findGameRoot(const GameProfile& profile);
 // Every game root found: the remembered one first, then the search's hits.
 QStringList findAllGameRoots(const GameProfile& profile);
 
+// The same with the remembered root given by the caller (as
+// rememberedGameRoot gives it, or "" for none): it reads no settings, so it
+// may run on any thread.
+QStringList findAllGameRoots(const GameProfile& profile, const QString& rememberedRoot);
+
 // The remembered root when it still passes the title check, else "".
 QString rememberedGameRoot(const GameProfile& profile);
 

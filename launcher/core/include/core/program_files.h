@@ -21,3 +21,8 @@ QStringList programSet(const GameProfile& profile);
 // Looks in the game root, the launcher's folder and every game root the
 // data search finds, and stops at the first folder holding the whole set.
 ProgramFilesResult findProgramFiles(const GameProfile& profile, const QString& gameRoot);
+
+// The same with the remembered game root given by the caller: it reads no
+// settings, so it may run on any thread.
+ProgramFilesResult findProgramFiles(const GameProfile& profile, const QString& gameRoot,
+                                    const QString& rememberedRoot);

@@ -106,4 +106,9 @@ const Setting* find(const QString& key);
 // The settings page's group titles, in page order.
 const QStringList& groups();
 
+// The record with every choice setting holding a value one of its items
+// carries (text for a text-storing choice, else data, compared exactly): any
+// other value becomes item 0's, as the settings page shows it.
+LauncherSettings withKnownChoices(LauncherSettings settings);
+
 } // namespace settings_table

@@ -1,10 +1,9 @@
-// The launcher's one top-level window: the "Game" tab (banner, readiness
-// status, PLAY, import, result of the last launch) and the "Settings" tab,
-// the editor of the launch settings that saves on every change.
+// The launcher's one top-level window, a view over one LauncherSession: the
+// "Game" tab (banner, readiness status, PLAY, import, result of the last
+// launch) and the "Settings" tab, the editor of the session's settings.
 #pragma once
 
-#include "core/game_profile.h"
-#include "core/launcher_settings.h"
+#include "core/launcher_session.h"
 
 #include <QMainWindow>
 
@@ -17,14 +16,17 @@ class SettingsPage;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-    friend class TestMainWindow; // GUI tests drive the widgets directly
-    friend class TestImportFlows;
 
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Recomputes the status line, the path line and whether PLAY is enabled.
+    // The session the window shows and acts on.
+    LauncherSession& session() { return session_; }
+    const LauncherSession& session() const { return session_; }
+
+    // Asks the session for a fresh status; the status line, the path line
+    // and whether PLAY is enabled follow it.
     void refreshStatus();
 
     // The start-up work that waits until the window's first frame is drawn
@@ -36,8 +38,6 @@ public:
 private slots:
     void onPlayClicked();
     void onImportClicked();
-    void onSettingsChanged();
-    void onResetDefaultsClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -47,21 +47,15 @@ protected:
 private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
-
-    // Writes launchSettings; the Settings page shows a failure's reason.
-    void saveSettings();
+    void showStatus(const ReadinessStatus& status);
 
     // Imports: two dialog sequences that hand a job to the one controller
     void importPackage();
     void importExtractedFolder();
-    void adoptImportedRoot(const QString& root);
     ImportController& importController();
 
+    LauncherSession session_;
     bool startupFinished = false;
-    GameProfile profile;
-    LauncherSettings launchSettings;
-    QString gameRoot;
-    QString dataRoot;
 
     BannerLabel* bannerLabel = nullptr;
     QLabel* statusLabel = nullptr;

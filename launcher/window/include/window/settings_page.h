@@ -1,7 +1,9 @@
-// The "Settings" tab: the editor of the launch settings, built from the
-// settings table. Each value widget's object name is its setting's key. The
-// page reports every change; the window saves. It also offers folder
-// pickers, "Open data folder", the settings file's name and a reset.
+// The "Settings" tab: the editor of the session's settings, built from the
+// settings table. Each value widget's object name is its setting's key.
+// Every change makes the widgets' values the session's settings in force,
+// which saves them. It also offers folder pickers, "Open data folder", the
+// settings file's name (with why changes cannot be saved, when they cannot)
+// and a reset.
 #pragma once
 
 #include "core/launcher_settings.h"
@@ -13,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class LauncherSession;
 
 namespace settings_table {
 struct Setting;
@@ -24,16 +27,15 @@ class SettingsPage : public QScrollArea {
 public:
     // An empty page: its rows come with addRows, so that a window can be
     // drawn before it spends time on them.
-    explicit SettingsPage(QWidget* parent = nullptr);
+    explicit SettingsPage(LauncherSession& session, QWidget* parent = nullptr);
 
     // Creates the groups, their rows and "Reset to defaults"; once.
     void addRows();
 
     // Shows a record in the value widgets (after addRows) without reporting
-    // a change. A value that matches no item of its combo box selects item 0
-    // and is replaced in the record by item 0's value; spin boxes bring
-    // values into range.
-    void showSettings(LauncherSettings& settings);
+    // a change. A value that matches no item of its combo box selects item 0;
+    // spin boxes bring values into range.
+    void showSettings(const LauncherSettings& settings);
 
     // A new record built from the value widgets (folders trimmed).
     LauncherSettings settingsFromWidgets() const;
@@ -46,10 +48,9 @@ public:
     void showSaveProblem(const QString& problem);
 
 signals:
-    // Any value widget changed.
+    // Any value widget changed; the session holds and has saved the
+    // widgets' values.
     void settingsChanged();
-    // "Reset to defaults" was pressed.
-    void resetRequested();
 
 private:
     struct ValueEditor {
@@ -65,10 +66,12 @@ private:
     void addSettingsFileRow(QFormLayout* form, QGroupBox* group);
 
     void onValueChanged();
+    void resetToDefaults();
     void updateOpenDataFolderButton();
     void browseForFolder(QLineEdit* edit, const QString& caption);
     void openDataFolder();
 
+    LauncherSession& session;
     QList<ValueEditor> editors; // in table order
     QPushButton* openDataFolderButton = nullptr;
     QPushButton* resetButton = nullptr;

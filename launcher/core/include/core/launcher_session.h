@@ -1,0 +1,103 @@
+// LauncherSession: what the launcher knows and does between its start and
+// its exit, with or without a window. It owns the profile copy, the settings
+// in force (loaded at construction, saved on every change), the game root in
+// use (resolved at start-up, adopted after an import, remembered) and the
+// data root, the readiness status, and PLAY. Views (the window, the command
+// line) call it and listen to its signals; it holds no widget. It lives on
+// the GUI thread, like the shared settings object it reads and writes.
+#pragma once
+
+#include "core/game_profile.h"
+#include "core/launch_plan.h"
+#include "core/launcher_settings.h"
+#include "core/readiness_status.h"
+
+#include <QObject>
+#include <QString>
+
+// The result of one press of PLAY.
+struct LaunchOutcome {
+    enum class Result {
+        NotAttempted, // no game data known: nothing was done
+        Launched,
+        Failed,
+    };
+
+    Result result = Result::NotAttempted;
+    QString commandLine; // the command started, as shown to the user
+    QString error;       // why the launch failed, possibly over several lines
+
+    // "Launched: <command>" or "Launch failed: <reason>"; empty when not attempted.
+    QString text() const;
+};
+
+class LauncherSession : public QObject {
+    Q_OBJECT
+
+public:
+    // Loads the settings and reads the configured data root; finds nothing
+    // yet (see resolveGameRoot).
+    explicit LauncherSession(const GameProfile& profile = gameProfile(), QObject* parent = nullptr);
+
+    const GameProfile& profile() const { return profile_; }
+
+    // The settings in force. Choice settings hold one of their items (a
+    // stored value no item carries is replaced in memory, not in the file);
+    // other values are as stored.
+    const LauncherSettings& settings() const { return settings_; }
+    // Makes these the settings in force and saves them.
+    void changeSettings(const LauncherSettings& settings);
+    // Makes the defaults the settings in force and saves them. Only the
+    // group "settings" is touched: the game root and the data root stay.
+    void resetSettings();
+    QString settingsFileName() const;
+    // Why the last save failed ("" when it worked); before the first save,
+    // why a save would fail.
+    QString saveProblem() const;
+
+    // The game root in use ("" when none is known).
+    const QString& gameRoot() const { return gameRoot_; }
+    // The base of the default logs folder: the settings file's
+    // "paths/data_root" when set, otherwise the game root.
+    QString dataRoot() const;
+    // The start-up search: the remembered root, else the first one found
+    // (then remembered). Does nothing once a game root is known, for
+    // example when an import finished first.
+    void resolveGameRoot();
+    // Makes an imported folder the game root in use and remembers it. An
+    // empty root (an import that produced no game data) changes nothing.
+    void adoptGameRoot(const QString& root);
+
+    // Works out the status for the game root in use, keeps it and reports it.
+    const ReadinessStatus& refreshStatus();
+    // The status of the last refresh.
+    const ReadinessStatus& status() const { return status_; }
+
+    // The plan PLAY would carry out with these settings now.
+    LaunchPlan launchPlan(const LauncherSettings& settings) const;
+
+    // PLAY, with the settings as the user sees them: they become the
+    // settings in force and are saved; then the plan is built, stale shared
+    // memory is removed and the game is started detached. Without a game
+    // root nothing is done.
+    LaunchOutcome play(const LauncherSettings& settings);
+
+signals:
+    // After every save; problem is "" when the file was written.
+    void settingsSaved(const QString& problem);
+    void gameRootChanged(const QString& gameRoot);
+    void statusChanged(const ReadinessStatus& status);
+    void launchAttempted(const LaunchOutcome& outcome);
+
+private:
+    void save();
+    void setGameRoot(const QString& root);
+
+    GameProfile profile_;
+    LauncherSettings settings_;
+    bool saved_ = false;
+    QString lastSaveProblem_;
+    QString gameRoot_;
+    QString configuredDataRoot_; // "paths/data_root" as last read
+    ReadinessStatus status_;
+};

@@ -1,0 +1,129 @@
+// LauncherSession: settings, game root, data root, status and PLAY.
+#include "core/launcher_session.h"
+
+#include "core/game_data.h"
+#include "core/game_launch.h"
+#include "core/settings_table.h"
+#include "core/shared_memory_cleanup.h"
+
+#include <QSettings>
+
+namespace {
+
+QString configuredDataRoot()
+{
+    return sharedSettings().value(dataRootSettingsKey()).toString();
+}
+
+} // namespace
+
+QString LaunchOutcome::text() const
+{
+    switch (result) {
+    case Result::Launched:
+        return QStringLiteral("Launched: %1").arg(commandLine);
+    case Result::Failed:
+        return QStringLiteral("Launch failed: %1").arg(error);
+    case Result::NotAttempted:
+        break;
+    }
+    return {};
+}
+
+LauncherSession::LauncherSession(const GameProfile& profile, QObject* parent)
+    : QObject(parent), profile_(profile),
+      settings_(settings_table::withKnownChoices(loadLauncherSettings())),
+      configuredDataRoot_(configuredDataRoot())
+{
+}
+
+void LauncherSession::changeSettings(const LauncherSettings& settings)
+{
+    settings_ = settings;
+    save();
+}
+
+void LauncherSession::resetSettings()
+{
+    changeSettings(LauncherSettings());
+}
+
+QString LauncherSession::settingsFileName() const
+{
+    return sharedSettings().fileName();
+}
+
+QString LauncherSession::saveProblem() const
+{
+    return saved_ ? lastSaveProblem_ : settingsSaveProblem();
+}
+
+// A failed save loses nothing: the session goes on with the settings in
+// memory, and PLAY uses them.
+void LauncherSession::save()
+{
+    QString whyNot;
+    saveLauncherSettings(settings_, &whyNot);
+    saved_ = true;
+    lastSaveProblem_ = whyNot;
+    emit settingsSaved(whyNot);
+}
+
+QString LauncherSession::dataRoot() const
+{
+    return configuredDataRoot_.isEmpty() ? gameRoot_ : configuredDataRoot_;
+}
+
+void LauncherSession::resolveGameRoot()
+{
+    if (gameRoot_.isEmpty())
+        setGameRoot(::resolveGameRoot(profile_));
+}
+
+void LauncherSession::adoptGameRoot(const QString& root)
+{
+    if (root.isEmpty())
+        return;
+    rememberGameRoot(profile_, root);
+    configuredDataRoot_ = configuredDataRoot();
+    setGameRoot(root);
+}
+
+void LauncherSession::setGameRoot(const QString& root)
+{
+    if (root == gameRoot_)
+        return;
+    gameRoot_ = root;
+    emit gameRootChanged(gameRoot_);
+}
+
+const ReadinessStatus& LauncherSession::refreshStatus()
+{
+    status_ = readinessStatus(profile_, gameRoot_);
+    emit statusChanged(status_);
+    return status_;
+}
+
+LaunchPlan LauncherSession::launchPlan(const LauncherSettings& settings) const
+{
+    return buildLaunchPlan(profile_, settings, gameRoot_, dataRoot());
+}
+
+LaunchOutcome LauncherSession::play(const LauncherSettings& settings)
+{
+    LaunchOutcome outcome;
+    if (gameRoot_.isEmpty())
+        return outcome;
+    changeSettings(settings);
+    const LaunchPlan plan = launchPlan(settings_);
+    // Every PLAY, whether or not the launch then succeeds.
+    removeStaleSharedMemory(profile_);
+    if (launchGame(plan, &outcome.error)) {
+        outcome.result = LaunchOutcome::Result::Launched;
+        outcome.commandLine = plan.commandLine;
+    } else {
+        outcome.result = LaunchOutcome::Result::Failed;
+    }
+    emit launchAttempted(outcome);
+    return outcome;
+}

@@ -1,0 +1,21 @@
+// The readiness status.
+#include "core/readiness_status.h"
+
+#include <QDir>
+
+bool ReadinessStatus::programFilesInGameRoot() const
+{
+    return isReady() && QDir::cleanPath(gameRoot) == programFiles.programDir;
+}
+
+ReadinessStatus readinessStatus(const GameProfile& profile, const QString& gameRoot)
+{
+    ReadinessStatus status;
+    status.gameRoot = gameRoot;
+    if (gameRoot.isEmpty())
+        return status;
+    status.programFiles = findProgramFiles(profile, gameRoot, gameRoot);
+    status.readiness = status.programFiles.found ? ReadinessStatus::Readiness::Ready
+                                                 : ReadinessStatus::Readiness::ProgramFilesNotFound;
+    return status;
+}

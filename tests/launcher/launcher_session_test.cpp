@@ -1,0 +1,284 @@
+// The launcher session without a window: the settings in force and their
+// saves, the game root (start-up search, adoption, remembering), the data
+// root, the readiness status and PLAY with the stand-in runtime.
+#include "core/game_data.h"
+#include "core/game_profile.h"
+#include "core/launcher_session.h"
+#include "core/launcher_settings.h"
+#include "standin_support.h"
+#include "test_support.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <memory>
+
+using namespace testing_support;
+
+namespace {
+
+const QString kRememberedKey = QStringLiteral("detection/4E3D2C71/root");
+
+QVariant storedValue(const QString& key)
+{
+    sharedSettings().sync();
+    return QSettings(sharedSettings().fileName(), QSettings::IniFormat).value(key);
+}
+
+QString canonical(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
+class TestLauncherSession : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchHome> home;
+
+private slots:
+    void init() { home = std::make_unique<ScratchHome>(); }
+    void cleanup() { home.reset(); }
+
+    // Nothing is written until something changes: not by loading, not by a
+    // search that finds nothing, not by a status refresh.
+    void startingWithoutGameDataWritesNothing()
+    {
+        LauncherSession session;
+        session.resolveGameRoot();
+        QCOMPARE(session.gameRoot(), QString());
+        QCOMPARE(session.dataRoot(), QString());
+        QCOMPARE(session.settings(), LauncherSettings());
+        QCOMPARE(session.refreshStatus().readiness, ReadinessStatus::Readiness::NotFound);
+        QSignalSpy attempts(&session, &LauncherSession::launchAttempted);
+        QCOMPARE(session.play(LauncherSettings()).result, LaunchOutcome::Result::NotAttempted);
+        QCOMPARE(session.play(LauncherSettings()).text(), QString());
+        QCOMPARE(attempts.count(), 0);
+        QVERIFY(!QFile::exists(sharedSettings().fileName()));
+    }
+
+    void changesAreSavedAndReported()
+    {
+        LauncherSession session;
+        QSignalSpy saves(&session, &LauncherSession::settingsSaved);
+        LauncherSettings changed;
+        changed.frame_limit = 75;
+        changed.log_dir = QStringLiteral("/logs");
+        session.changeSettings(changed);
+        QCOMPARE(session.settings(), changed);
+        QCOMPARE(loadLauncherSettings(), changed);
+        QCOMPARE(saves.count(), 1);
+        QCOMPARE(saves.first().first().toString(), QString());
+        QCOMPARE(session.saveProblem(), QString());
+
+        sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/keep"));
+        session.resetSettings();
+        QCOMPARE(session.settings(), LauncherSettings());
+        QCOMPARE(loadLauncherSettings(), LauncherSettings());
+        QCOMPARE(saves.count(), 2);
+        QCOMPARE(storedValue(dataRootSettingsKey()).toString(), QStringLiteral("/keep"));
+    }
+
+    // A stored choice that no item offers is replaced in memory only; other
+    // values are kept as stored, also when out of an editor's range.
+    void storedValuesOutsideTheChoices()
+    {
+        QSettings& s = sharedSettings();
+        s.setValue("settings/resolution_scale", 4);
+        s.setValue("settings/upscaling", "fsr");
+        s.setValue("settings/swap_post_effect", "sharpen");
+        s.setValue("settings/anisotropic_override", 3);
+        s.setValue("settings/log_level", "Debug");
+        s.setValue("settings/frame_limit", 5000);
+        s.sync();
+        const LauncherSession session;
+        const LauncherSettings& in = session.settings();
+        QCOMPARE(in.resolution_scale, 1);
+        QCOMPARE(in.upscaling, QStringLiteral("FSR"));
+        QCOMPARE(in.swap_post_effect, QStringLiteral("none"));
+        QCOMPARE(in.anisotropic_override, 0);
+        QCOMPARE(in.log_level, QStringLiteral("info"));
+        QCOMPARE(in.frame_limit, 5000);
+        QCOMPARE(storedValue("settings/resolution_scale").toInt(), 4); // nothing written
+
+        s.setValue("settings/upscaling", "Bilinear");
+        s.setValue("settings/anisotropic_override", 8);
+        s.sync();
+        QCOMPARE(LauncherSession().settings().upscaling, QStringLiteral("Bilinear"));
+        QCOMPARE(LauncherSession().settings().anisotropic_override, 8);
+    }
+
+    void startUpSearchFindsAndRemembers()
+    {
+        const QString a = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(a);
+        LauncherSession session;
+        QSignalSpy changes(&session, &LauncherSession::gameRootChanged);
+        session.resolveGameRoot();
+        QCOMPARE(session.gameRoot(), canonical(a));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(storedValue(kRememberedKey).toString(), canonical(a));
+        QCOMPARE(session.dataRoot(), session.gameRoot());
+
+        // The remembered root wins over a search that would find another.
+        makeGameRoot(home->filePath(QStringLiteral("Games/0first")));
+        LauncherSession next;
+        next.resolveGameRoot();
+        QCOMPARE(next.gameRoot(), canonical(a));
+    }
+
+    // An import that ends before the start-up search is not undone by it.
+    void adoptionBeforeTheSearchStays()
+    {
+        makeGameRoot(home->filePath(QStringLiteral("Games/A")));
+        const QString imported = home->filePath(QStringLiteral("Imported/TVL"));
+        makeGameRoot(imported);
+        LauncherSession session;
+        session.adoptGameRoot(imported);
+        session.resolveGameRoot();
+        QCOMPARE(session.gameRoot(), imported);
+        QCOMPARE(storedValue(kRememberedKey).toString(), imported);
+    }
+
+    void adoptionAndTheDataRoot_data()
+    {
+        QTest::addColumn<QString>("configured"); // "paths/data_root"; "" = not set
+        QTest::newRow("data root not configured") << "";
+        QTest::newRow("data root configured") << "/srv/tvl-data";
+    }
+
+    void adoptionAndTheDataRoot()
+    {
+        QFETCH(QString, configured);
+        if (!configured.isEmpty())
+            sharedSettings().setValue(dataRootSettingsKey(), configured);
+        const QString first = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(first);
+        LauncherSession session;
+        session.resolveGameRoot();
+        QCOMPARE(session.dataRoot(), configured.isEmpty() ? canonical(first) : configured);
+
+        const QString imported = home->filePath(QStringLiteral("Imported/TVL"));
+        makeGameRoot(imported);
+        QSignalSpy changes(&session, &LauncherSession::gameRootChanged);
+        session.adoptGameRoot(imported);
+        QCOMPARE(session.gameRoot(), imported);
+        QCOMPARE(session.dataRoot(), configured.isEmpty() ? imported : configured);
+        QCOMPARE(storedValue(kRememberedKey).toString(), imported);
+        QCOMPARE(changes.count(), 1);
+
+        session.adoptGameRoot(QString()); // an import that made no game data
+        QCOMPARE(session.gameRoot(), imported);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(storedValue(dataRootSettingsKey()).toString(), configured); // never written
+    }
+
+    void readiness_data()
+    {
+        QTest::addColumn<QString>("programFolder"); // relative to home; "" = none
+        QTest::addColumn<QString>("rootSuffix");
+        QTest::addColumn<int>("readiness");
+        QTest::addColumn<bool>("inGameRoot");
+        using R = ReadinessStatus::Readiness;
+        QTest::newRow("ready") << "Games/A" << "" << int(R::Ready) << true;
+        QTest::newRow("ready, root with a trailing slash") << "Games/A" << "/" << int(R::Ready) << true;
+        QTest::newRow("ready elsewhere") << "Games/B" << "" << int(R::Ready) << false;
+        QTest::newRow("program files missing") << "" << "" << int(R::ProgramFilesNotFound) << false;
+    }
+
+    void readiness()
+    {
+        QFETCH(QString, programFolder);
+        QFETCH(QString, rootSuffix);
+        QFETCH(int, readiness);
+        QFETCH(bool, inGameRoot);
+        const QString root = canonical(home->path()) + "/Games/A";
+        makeGameRoot(root);
+        QString programDir;
+        if (!programFolder.isEmpty()) {
+            programDir = canonical(home->path()) + "/" + programFolder;
+            makeProgramFiles(programDir);
+            if (programFolder != "Games/A")
+                makeGameRoot(programDir); // found through the data search
+        }
+        rememberGameRoot(gameProfile(), root + rootSuffix);
+        LauncherSession session;
+        QSignalSpy reports(&session, &LauncherSession::statusChanged);
+        session.resolveGameRoot();
+        const ReadinessStatus status = session.refreshStatus();
+        QCOMPARE(reports.count(), 1);
+        QCOMPARE(int(status.readiness), readiness);
+        QCOMPARE(status.gameRoot, root + rootSuffix);
+        QCOMPARE(status.programFiles.programDir, programDir);
+        QCOMPARE(status.programFilesInGameRoot(), inGameRoot);
+        QCOMPARE(status.programFiles.searched, findProgramFiles(gameProfile(), status.gameRoot).searched);
+        QCOMPARE(session.status().readiness, status.readiness);
+    }
+
+    // The status is a function of the profile and the game root: a worker
+    // thread works out the same one, reading no settings.
+    void readinessIsWorkedOutOnAnyThread()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeGameRoot(home->filePath(QStringLiteral("Games/B")));
+        makeProgramFiles(home->filePath(QStringLiteral("Games/B")));
+        ReadinessStatus onWorker;
+        std::unique_ptr<QThread> worker(QThread::create([&] { onWorker = readinessStatus(gameProfile(), root); }));
+        worker->start();
+        QVERIFY(worker->wait(10000));
+        const ReadinessStatus here = readinessStatus(gameProfile(), root);
+        QVERIFY(here.isReady());
+        QCOMPARE(onWorker.programFiles.programDir, here.programFiles.programDir);
+        QCOMPARE(onWorker.programFiles.searched, here.programFiles.searched);
+        QVERIFY(!QFile::exists(sharedSettings().fileName()));
+    }
+
+    void playStartsTheGameWithTheSettingsShown()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        LauncherSession session;
+        session.resolveGameRoot();
+        QSignalSpy attempts(&session, &LauncherSession::launchAttempted);
+        LauncherSettings shown;
+        shown.windowed = true;
+        const LaunchPlan plan = session.launchPlan(shown);
+
+        const LaunchOutcome outcome = session.play(shown);
+        QCOMPARE(outcome.result, LaunchOutcome::Result::Launched);
+        QCOMPARE(outcome.text(), QStringLiteral("Launched: ") + plan.commandLine);
+        QCOMPARE(attempts.count(), 1);
+        QCOMPARE(session.settings(), shown);
+        QCOMPARE(loadLauncherSettings(), shown); // PLAY saved them
+        const StandInRecord record = waitForStandInRecord(session.gameRoot() + "/logs/game.log");
+        QCOMPARE(record.arguments, plan.arguments);
+        QVERIFY(record.arguments.contains(QStringLiteral("--fullscreen=false")));
+        QCOMPARE(record.workingFolder, session.gameRoot());
+    }
+
+    void playReportsWhyTheLaunchFailed()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        LauncherSession session;
+        session.resolveGameRoot();
+        const LaunchOutcome outcome = session.play(session.settings());
+        QCOMPARE(outcome.result, LaunchOutcome::Result::Failed);
+        QVERIFY2(outcome.text().startsWith(
+                     "Launch failed: Game program files not found - tessarine, libkynruntime.so and "
+                     "libkyngpu-xenos.so must be together in one folder.\nSearched:\n  "),
+                 qPrintable(outcome.text()));
+        QVERIFY(QFile::exists(session.gameRoot() + "/logs/last-command.txt"));
+        QVERIFY(QFile::exists(sharedSettings().fileName()));
+    }
+};
+
+ORVELLO_CORE_TEST_MAIN(TestLauncherSession)
+#include "launcher_session_test.moc"
