@@ -56,6 +56,7 @@ private slots:
     void firstFailureStartsNoFurtherFile();
     void severalDecodersAtOnce();
     void copyFolderCopiesEverything();
+    void copyFolderWithRelativePaths();
     void copyFolderFailures_data();
     void copyFolderFailures();
     void stopsBetweenFiles();
@@ -375,6 +376,23 @@ void TestContentPreparation::copyFolderCopiesEverything()
     for (const char* file : {"a.txt", ".hidden", "sub/b.bin", "sub/.dot/c"})
         QCOMPARE(readBytes(destination + u'/' + QLatin1String(file)), fileAt(QLatin1String(file)));
     QVERIFY(QFileInfo(destination + QStringLiteral("/empty")).isDir());
+}
+
+// Relative folders mean the same as from the working folder: the files land
+// at their paths inside the source, not below the source's relative path.
+void TestContentPreparation::copyFolderWithRelativePaths()
+{
+    putFile(QStringLiteral("a.txt"), "a");
+    putFile(QStringLiteral("sub/b.bin"), rawZorv("b"));
+    const QString workingFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(home->path()));
+    QString error;
+    const bool copied = copyFolder(QStringLiteral("game"), QStringLiteral("copy/gamedata"), {}, &error);
+    QDir::setCurrent(workingFolder);
+    QVERIFY2(copied, qPrintable(error));
+    QCOMPARE(readBytes(home->filePath(QStringLiteral("copy/gamedata/a.txt"))), QByteArray("a"));
+    QCOMPARE(readBytes(home->filePath(QStringLiteral("copy/gamedata/sub/b.bin"))), rawZorv("b"));
+    QVERIFY(!QFileInfo::exists(home->filePath(QStringLiteral("copy/gamedata/game"))));
 }
 
 void TestContentPreparation::copyFolderFailures_data()

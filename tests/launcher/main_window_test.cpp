@@ -372,8 +372,12 @@ private slots:
         s.setValue("settings/audio_highpass_hz", 90);
         s.setValue("settings/audio_front_only", true);
         s.setValue("settings/xma_worker", false);
+        s.setValue("settings/user_country", 5000);
+        s.setValue("settings/log_dir", "  /logs here  ");
         s.sync();
         MainWindow& w = openWindow();
+        // PLAY without a window launches with what the page would give.
+        QCOMPARE(page()->settingsFromWidgets(), settings_table::asEdited(w.session().settings()));
         QCOMPARE(editor<QSpinBox>("frame_limit")->value(), 1000);
         QCOMPARE(w.session().settings().frame_limit, 5000); // the spin box clamps, the record keeps
         QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));

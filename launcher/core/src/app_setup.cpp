@@ -10,5 +10,6 @@ void configureApplication(const GameProfile& profile)
 {
     QCoreApplication::setOrganizationName(profile.organizationName);
     QCoreApplication::setApplicationName(profile.windowTitle);
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVELLO_VERSION));
     QSettings::setDefaultFormat(QSettings::IniFormat);
 }

@@ -8,6 +8,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,21 +43,100 @@ QString programFilesMissingText(const LaunchPlan& plan)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Sets the plan's variables in the launcher's own environment, which the
-// game inherits. Entries without a name or without "=" are skipped.
-void applyEnvironment(const QStringList& environment)
+// The program as a path: one that names no folder is looked for in the
+// PATH the game gets.
+QString resolvedProgram(const GameProcess& process)
 {
-    for (const QString& entry : environment) {
-        const qsizetype equals = entry.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            continue;
-        qputenv(entry.left(equals).toLatin1().constData(), entry.mid(equals + 1).toLatin1());
-    }
+    if (process.program.contains(QLatin1Char('/')))
+        return process.program;
+    const QStringList path = process.environment.value(QStringLiteral("PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return QStandardPaths::findExecutable(process.program, path);
+}
+
+std::vector<std::string> encoded(const QStringList& strings)
+{
+    std::vector<std::string> bytes;
+    for (const QString& string : strings)
+        bytes.push_back(QFile::encodeName(string).toStdString());
+    return bytes;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> list;
+    for (std::string& string : strings)
+        list.push_back(string.data());
+    list.push_back(nullptr);
+    return list;
+}
+
+bool startDetached(const QString& program, const GameProcess& process)
+{
+    QProcess game;
+    game.setProgram(program);
+    game.setArguments(process.arguments);
+    game.setWorkingDirectory(process.workingDir);
+    game.setProcessEnvironment(process.environment);
+    return game.startDetached();
+}
+
+// exec: the game gets the launcher's process id, its terminal and its
+// parent. A failed exec leaves the launcher as it was.
+bool replaceLauncher(const QString& program, const GameProcess& process)
+{
+    std::vector<std::string> arguments = encoded(QStringList{program} + process.arguments);
+    std::vector<std::string> environment = encoded(process.environment.toStringList());
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
+    const QString launcherFolder = QDir::currentPath();
+    if (!process.workingDir.isEmpty() && !QDir::setCurrent(process.workingDir))
+        return false;
+    std::fflush(nullptr);
+    // The game starts with no signal blocked, whatever the launcher blocked.
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t previous;
+    sigprocmask(SIG_SETMASK, &none, &previous);
+    execve(argv[0], argv.data(), envp.data());
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    QDir::setCurrent(launcherFolder);
+    return false;
 }
 
 } // namespace
 
-bool launchGame(const LaunchPlan& plan, QString* error)
+QProcessEnvironment gameEnvironment(const QStringList& entries)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : entries) {
+        const qsizetype equals = entry.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        environment.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    return environment;
+}
+
+GameProcess gameProcess(const LaunchPlan& plan)
+{
+    return {plan.exePath, plan.arguments, plan.workingDir, gameEnvironment(plan.environment)};
+}
+
+bool startGameProcess(const GameProcess& process, GameStart start)
+{
+    const QString program = resolvedProgram(process);
+    if (program.isEmpty())
+        return false;
+    switch (start) {
+    case GameStart::Detached:
+        return startDetached(program, process);
+    case GameStart::ReplacingLauncher:
+        return replaceLauncher(program, process);
+    }
+    return false;
+}
+
+bool launchGame(const LaunchPlan& plan, QString* error, GameStart start)
 {
     const QString logDir = !plan.logDir.isEmpty() ? plan.logDir : QDir(plan.dataRoot).filePath(QStringLiteral("logs"));
     if (!QDir().mkpath(logDir))
@@ -61,8 +147,7 @@ bool launchGame(const LaunchPlan& plan, QString* error)
         return fail(error, programFilesMissingText(plan));
     if (!QFileInfo(plan.exePath).isFile())
         return fail(error, QStringLiteral("Game executable not found: %1").arg(plan.exePath));
-    applyEnvironment(plan.environment);
-    if (!QProcess::startDetached(plan.exePath, plan.arguments, plan.workingDir))
+    if (!startGameProcess(gameProcess(plan), start))
         return fail(error, QStringLiteral("Failed to start: %1").arg(plan.commandLine));
     return true;
 }

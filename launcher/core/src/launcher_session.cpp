@@ -2,7 +2,6 @@
 #include "core/launcher_session.h"
 
 #include "core/game_data.h"
-#include "core/game_launch.h"
 #include "core/settings_table.h"
 #include "core/shared_memory_cleanup.h"
 
@@ -109,7 +108,7 @@ LaunchPlan LauncherSession::launchPlan(const LauncherSettings& settings) const
     return buildLaunchPlan(profile_, settings, gameRoot_, dataRoot());
 }
 
-LaunchOutcome LauncherSession::play(const LauncherSettings& settings)
+LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart start)
 {
     LaunchOutcome outcome;
     if (gameRoot_.isEmpty())
@@ -118,7 +117,7 @@ LaunchOutcome LauncherSession::play(const LauncherSettings& settings)
     const LaunchPlan plan = launchPlan(settings_);
     // Every PLAY, whether or not the launch then succeeds.
     removeStaleSharedMemory(profile_);
-    if (launchGame(plan, &outcome.error)) {
+    if (launchGame(plan, &outcome.error, start)) {
         outcome.result = LaunchOutcome::Result::Launched;
         outcome.commandLine = plan.commandLine;
     } else {

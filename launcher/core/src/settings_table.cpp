@@ -184,4 +184,21 @@ LauncherSettings withKnownChoices(LauncherSettings values)
     return values;
 }
 
+LauncherSettings asEdited(LauncherSettings values)
+{
+    values = withKnownChoices(values);
+    for (const Setting& setting : settings()) {
+        const QVariant value = setting.valueIn(values);
+        if (const auto* range = std::get_if<IntegerEditor>(&setting.editor)) {
+            setting.assign(values, std::clamp(value.toInt(), range->minimum, range->maximum));
+        } else if (const auto* range = std::get_if<DecimalEditor>(&setting.editor)) {
+            const double rounded = QString::number(value.toDouble(), 'f', range->decimals).toDouble();
+            setting.assign(values, std::clamp(rounded, range->minimum, range->maximum));
+        } else if (std::holds_alternative<FolderEditor>(setting.editor)) {
+            setting.assign(values, value.toString().trimmed());
+        }
+    }
+    return values;
+}
+
 } // namespace settings_table

@@ -85,9 +85,14 @@ QStringList listCompressedFiles(const QString& root)
     return compressed;
 }
 
-bool copyFolder(const QString& source, const QString& destination, const ProgressFn& progress,
+bool copyFolder(const QString& sourceFolder, const QString& destinationFolder, const ProgressFn& progress,
                 QString* error)
 {
+    // Absolute first: the iteration yields paths spelled like the source,
+    // and a relative source would give relative paths that are not the
+    // files' paths inside it.
+    const QString source = QDir::current().absoluteFilePath(sourceFolder);
+    const QString destination = QDir::current().absoluteFilePath(destinationFolder);
     // Copying a folder into itself would keep finding its own new copies.
     if (isSameOrInside(resolvedPath(destination), resolvedPath(source)))
         return fail(error, QStringLiteral("Cannot copy %1 to %2").arg(source, destination));

@@ -11,6 +11,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
@@ -93,6 +94,10 @@ void DecoderRuns::startRun(const QString& file)
     QProcess& process = run->process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice()); // the decoder reads no input: one pipe less per run
+    // Ctrl+C in a terminal reaches the whole process group. The import then
+    // stops between files, as Cancel does, and a running decoder is never
+    // killed: it finishes its file.
+    process.setChildProcessModifier([] { std::signal(SIGINT, SIG_IGN); });
     connect(&process, &QProcess::finished, this, [this, started] { endRun(started); });
     connect(&process, &QProcess::errorOccurred, this, [this, started](QProcess::ProcessError failure) {
         if (failure == QProcess::FailedToStart)

@@ -3,9 +3,8 @@
 // by a job of the import controller.
 #include "window/main_window.h"
 
-#include "core/game_root.h"
-#include "import/content_preparation.h"
 #include "import/import_jobs.h"
+#include "import/import_sources.h"
 #include "window/import_controller.h"
 
 #include <QDir>
@@ -16,8 +15,6 @@
 #include <QPushButton>
 
 namespace {
-
-const QString kFolderTitle = QStringLiteral("Import game data");
 
 enum class Preparation { InPlace, Copy, Cancelled };
 
@@ -33,7 +30,7 @@ QStringList relativePaths(const QString& folder, const QStringList& paths)
 Preparation askHowToPrepare(QWidget* window, const QString& folder, const QStringList& compressed, bool writable)
 {
     QMessageBox question(window);
-    question.setWindowTitle(kFolderTitle);
+    question.setWindowTitle(import_texts::folderTitle());
     question.setIcon(QMessageBox::NoIcon);
     QPushButton* here = nullptr;
     if (writable) {
@@ -65,49 +62,42 @@ void MainWindow::importExtractedFolder()
                                                              QDir::homePath(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
-    if (!game_root::holdsExtractedImage(folder)) {
-        QMessageBox::warning(this, kFolderTitle,
-                             QStringLiteral("That folder does not hold the extracted game (no Default.xex found)."),
-                             QMessageBox::Ok);
+    const ExtractedFolder extracted = inspectExtractedFolder(folder);
+    if (!extracted.holdsImage) {
+        QMessageBox::warning(this, import_texts::folderTitle(), import_texts::noExtractedGame(), QMessageBox::Ok);
         return;
     }
-    const bool lowerPresent = QFileInfo::exists(game_root::extractedImagePath(folder));
-    const QStringList compressed = listCompressedFiles(folder);
-    const bool writable = QFileInfo(folder).isWritable();
 
     bool makeCopy = false;
-    if (!compressed.isEmpty() || (!lowerPresent && !writable)) {
-        const Preparation choice = askHowToPrepare(this, folder, compressed, writable);
+    if (!extracted.readyInPlace()) {
+        const Preparation choice = askHowToPrepare(this, folder, extracted.compressed, extracted.writable);
         if (choice == Preparation::Cancelled)
             return;
         makeCopy = choice == Preparation::Copy;
     }
 
-    FolderImportRequest request{folder, folder, folder, makeCopy};
+    FolderImportRequest request = inPlaceImportRequest(folder);
     if (makeCopy) {
         const QString parent = QFileDialog::getExistingDirectory(this, QStringLiteral("Create the prepared copy in"),
                                                                  QDir(QDir::homePath()).filePath(QStringLiteral("Games")),
                                                                  QFileDialog::ShowDirsOnly);
         if (parent.isEmpty())
             return;
-        request.root = QDir(parent).filePath(session_.profile().preparedCopyFolderName);
-        request.target = game_root::dataSubfolder(request.root);
+        request = preparedCopyImportRequest(folder, parent, session_.profile());
         if (QFileInfo::exists(request.target)) {
-            QMessageBox::warning(this, kFolderTitle,
-                                 QStringLiteral("%1 already exists. Choose another location or remove it first.")
-                                     .arg(request.target),
+            QMessageBox::warning(this, import_texts::folderTitle(), import_texts::preparedCopyExists(request.target),
                                  QMessageBox::Ok);
             return;
         }
     }
-    const bool showInStatus = !makeCopy && compressed.isEmpty();
+    const bool showInStatus = !makeCopy && extracted.compressed.isEmpty();
 
     const auto job = [request, profile = session_.profile()](const ProgressFn& progress) {
         return runFolderImport(request, profile, progress);
     };
     const auto completion = [this, showInStatus](const ImportResult& result) {
         if (!result.succeeded()) {
-            QMessageBox::warning(this, kFolderTitle, QStringLiteral("Import failed:\n%1").arg(result.error),
+            QMessageBox::warning(this, import_texts::folderTitle(), import_texts::folderImportFailed(result.error),
                                  QMessageBox::Ok);
             refreshStatus();
             return;
@@ -116,10 +106,10 @@ void MainWindow::importExtractedFolder()
         session_.adoptGameRoot(root);
         refreshStatus();
         if (showInStatus)
-            statusLabel->setText(QStringLiteral("Using game data in %1").arg(root));
+            statusLabel->setText(import_texts::usingGameData(root));
         else
-            QMessageBox::information(this, kFolderTitle, QStringLiteral("Game data ready in:\n%1").arg(root),
+            QMessageBox::information(this, import_texts::folderTitle(), import_texts::gameDataReady(root),
                                      QMessageBox::Ok);
     };
-    importController().start(kFolderTitle, QStringLiteral("Preparing..."), job, completion);
+    importController().start(import_texts::folderTitle(), QStringLiteral("Preparing..."), job, completion);
 }

@@ -4,18 +4,16 @@
 #include "window/main_window.h"
 
 #include "import/import_jobs.h"
+#include "import/import_sources.h"
 #include "import/stfs_reader.h"
 #include "window/import_controller.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 
 namespace {
-
-const QString kPackageTitle = QStringLiteral("Import XBLA package");
 
 // Whether the package can be read, said before a destination is asked for.
 bool checkPackage(QWidget* window, const QString& packagePath)
@@ -24,7 +22,7 @@ bool checkPackage(QWidget* window, const QString& packagePath)
     QString error;
     if (check.open(packagePath, &error))
         return true;
-    QMessageBox::warning(window, kPackageTitle, QStringLiteral("Could not read package:\n%1").arg(error),
+    QMessageBox::warning(window, import_texts::packageTitle(), import_texts::packageUnreadable(error),
                          QMessageBox::Ok);
     return false;
 }
@@ -42,22 +40,20 @@ void MainWindow::importPackage()
                                                              QFileDialog::ShowDirsOnly);
     if (parent.isEmpty())
         return;
-    const QString baseName = QFileInfo(packagePath).completeBaseName();
-    const PackageImportRequest request{packagePath, QDir(parent).filePath(baseName)};
+    const QString baseName = packageName(packagePath);
+    const PackageImportRequest request = packageImportRequest(packagePath, parent);
 
     const auto job = [request](const ProgressFn& progress) { return runPackageImport(request, progress); };
     const auto completion = [this, baseName](const ImportResult& result) {
         if (!result.succeeded()) {
-            QMessageBox::warning(this, kPackageTitle, QStringLiteral("Extraction failed:\n%1").arg(result.error),
+            QMessageBox::warning(this, import_texts::packageTitle(), import_texts::extractionFailed(result.error),
                                  QMessageBox::Ok);
             refreshStatus();
             return;
         }
         session_.adoptGameRoot(result.adoptedRoot); // none when the package held no image
         refreshStatus();
-        statusLabel->setText(QStringLiteral("Imported %1: %2 files, %3 MB extracted")
-                                 .arg(baseName, QString::number(result.fileCount),
-                                      QString::number(result.totalBytes >> 20)));
+        statusLabel->setText(import_texts::packageImported(baseName, result));
     };
-    importController().start(kPackageTitle, QStringLiteral("Extracting..."), job, completion);
+    importController().start(import_texts::packageTitle(), QStringLiteral("Extracting..."), job, completion);
 }

@@ -5,5 +5,5 @@
 struct GameProfile;
 
 // Sets the profile's organisation name, the application name (the profile's
-// window title) and the INI settings format.
+// window title), the launcher's version and the INI settings format.
 void configureApplication(const GameProfile& profile);

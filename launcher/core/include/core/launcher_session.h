@@ -7,6 +7,7 @@
 // the GUI thread, like the shared settings object it reads and writes.
 #pragma once
 
+#include "core/game_launch.h"
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
@@ -78,9 +79,10 @@ public:
 
     // PLAY, with the settings as the user sees them: they become the
     // settings in force and are saved; then the plan is built, stale shared
-    // memory is removed and the game is started detached. Without a game
-    // root nothing is done.
-    LaunchOutcome play(const LauncherSettings& settings);
+    // memory is removed and the game is started. Without a game root
+    // nothing is done. A game that replaces the launcher returns only when
+    // its start failed.
+    LaunchOutcome play(const LauncherSettings& settings, GameStart start = GameStart::Detached);
 
 signals:
     // After every save; problem is "" when the file was written.

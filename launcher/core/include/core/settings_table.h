@@ -111,4 +111,10 @@ const QStringList& groups();
 // other value becomes item 0's, as the settings page shows it.
 LauncherSettings withKnownChoices(LauncherSettings settings);
 
+// The record the settings page makes from these values once it shows them:
+// known choices as above, whole numbers brought into their editor's range,
+// decimals rounded to its places and then into its range, folders trimmed.
+// PLAY without a window launches with these, as the window would.
+LauncherSettings asEdited(LauncherSettings settings);
+
 } // namespace settings_table

@@ -1,0 +1,32 @@
+// --play: PLAY without a window. The game replaces the launcher's process,
+// so only a failed start comes back here.
+#include "commands.h"
+
+#include "cli/command_line.h"
+#include "core/launcher_session.h"
+#include "core/settings_table.h"
+
+namespace cli {
+
+int runPlay(CommandContext& context)
+{
+    LauncherSession& session = context.session;
+    session.resolveGameRoot();
+    QString failure;
+    if (session.gameRoot().isEmpty()) {
+        failure = QStringLiteral("Launch failed: No game data found. Import the game first: orvello-launcher "
+                                 "--import PATH");
+    } else {
+        // What the game gets must reach the terminal before the game does.
+        context.out.flush();
+        context.err.flush();
+        // The settings as the Settings page would show them, so that the
+        // command is the one the button would run.
+        failure = session.play(settings_table::asEdited(session.settings()), GameStart::ReplacingLauncher).text();
+    }
+    context.err << failure << '\n';
+    context.desktopNotice = failure;
+    return kExitFailed;
+}
+
+} // namespace cli
