@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace kyn::runtime {
@@ -21,6 +22,8 @@ namespace {
 
 constexpr std::string_view logFilePrefix = "--log_file=";
 constexpr const char* runSecondsVariable = "TESSARINE_STANDIN_SECONDS";
+constexpr const char* exitCodeVariable = "TESSARINE_STANDIN_EXIT_CODE";
+constexpr const char* endSignalVariable = "TESSARINE_STANDIN_SIGNAL";
 constexpr std::size_t guestMemorySize = 1 << 20;
 
 std::string environmentValue(const char* name)
@@ -38,6 +41,45 @@ double runSecondsFromEnvironment()
               << "\" (not a number of seconds from 0 to " << maximumRunSeconds
               << "); running " << defaultRunSeconds << " s\n";
     return defaultRunSeconds;
+}
+
+// The value of an optional number in the environment; a value the parser
+// refuses is reported and counts as unset.
+std::optional<int> numberFromEnvironment(const char* variable, std::optional<int> (*parse)(std::string_view),
+                                         const char* expected)
+{
+    const char* text = std::getenv(variable);
+    if (!text) return std::nullopt;
+    if (const auto number = parse(text)) return number;
+    std::cerr << "tessarine: ignoring " << variable << "=\"" << text << "\" (not " << expected << ")\n";
+    return std::nullopt;
+}
+
+std::optional<int> parseDecimal(std::string_view text, int lowest, int highest)
+{
+    int number = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+    if (number < lowest || number > highest) return std::nullopt;
+    return number;
+}
+
+// Dies of the signal, the way a crashing game does. The signal is blocked
+// or may have a handler, so its default action is restored and it is
+// unblocked before it is raised; with no core file limit the kernel writes
+// no core file, which a simulated crash has no use for.
+[[noreturn]] void dieOfSignal(int signal)
+{
+    const rlimit noCoreFile{0, 0};
+    setrlimit(RLIMIT_CORE, &noCoreFile);
+    std::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+    std::_Exit(128 + signal); // not reached: every accepted signal ends the process
 }
 
 std::optional<std::string> logFileArgument(int argc, char** argv)
@@ -90,6 +132,22 @@ void waitForShutdown(double seconds, const sigset_t& signals)
 
 } // namespace
 
+std::optional<int> parseExitCode(std::string_view text)
+{
+    return parseDecimal(text, 0, 255);
+}
+
+std::optional<int> parseEndSignal(std::string_view text)
+{
+    const auto signal = parseDecimal(text, 1, 64);
+    if (!signal) return std::nullopt;
+    // Signals whose default action is to ignore the signal or to stop the
+    // process would not end it.
+    for (const int lasting : {SIGCHLD, SIGCONT, SIGURG, SIGWINCH, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU})
+        if (*signal == lasting) return std::nullopt;
+    return signal;
+}
+
 std::optional<double> parseRunSeconds(std::string_view text)
 {
     double seconds = 0;
@@ -105,6 +163,9 @@ int runGame(int argc, char** argv)
     const sigset_t signals = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     const double runSeconds = runSecondsFromEnvironment();
+    const int exitCode = numberFromEnvironment(exitCodeVariable, parseExitCode, "an exit code from 0 to 255").value_or(0);
+    const auto endSignal = numberFromEnvironment(endSignalVariable, parseEndSignal,
+                                                 "the number of a signal that ends a process");
 
     kyn::gpu::GuestMemory memory;
     std::string error;
@@ -128,7 +189,8 @@ int runGame(int argc, char** argv)
 
     waitForShutdown(runSeconds, signals);
     memory.release();
-    return 0;
+    if (endSignal) dieOfSignal(*endSignal);
+    return exitCode;
 }
 
 } // namespace kyn::runtime

@@ -12,7 +12,13 @@
 //   4. waits TESSARINE_STANDIN_SECONDS seconds (a decimal number, fractions
 //      allowed, 0 to 86400; default 3 when unset or not such a number), or
 //      until one of the signals above arrives;
-//   5. unmaps and removes the shared-memory file and exits 0.
+//   5. unmaps and removes the shared-memory file and ends the way the
+//      environment asks, so that tests can play a game that fails or
+//      crashes: killed by the signal numbered TESSARINE_STANDIN_SIGNAL when
+//      that is set (a signal whose default action ends the process, 1 to
+//      64; no core file is written), otherwise with the exit code
+//      TESSARINE_STANDIN_EXIT_CODE (0 to 255, default 0). A value that is
+//      not such a number is reported on standard error and ignored.
 // If the shared memory cannot be created or the record cannot be written, it
 // says why on standard error, cleans up and exits 1 at once.
 #pragma once
@@ -31,7 +37,16 @@ inline constexpr double maximumRunSeconds = 86400.0;
 // decimal number from 0 to maximumRunSeconds.
 KYN_RUNTIME_API std::optional<double> parseRunSeconds(std::string_view text);
 
-// Runs the stand-in game; returns the process exit code.
+// Parses a TESSARINE_STANDIN_EXIT_CODE value: a decimal number from 0 to 255.
+KYN_RUNTIME_API std::optional<int> parseExitCode(std::string_view text);
+
+// Parses a TESSARINE_STANDIN_SIGNAL value: the decimal number of a signal
+// whose default action ends the process (not SIGCHLD, SIGCONT, SIGURG,
+// SIGWINCH or the stop signals).
+KYN_RUNTIME_API std::optional<int> parseEndSignal(std::string_view text);
+
+// Runs the stand-in game; returns the process exit code (or does not
+// return, when it ends by a signal).
 KYN_RUNTIME_API int runGame(int argc, char** argv);
 
 } // namespace kyn::runtime

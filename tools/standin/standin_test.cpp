@@ -56,6 +56,25 @@ TEST(StandinRunSeconds, AcceptsDecimalSecondsWithinRangeOnly)
     }
 }
 
+TEST(StandinEnding, AcceptsExitCodesAndSignalsThatEndAProcessOnly)
+{
+    const struct {
+        const char* text;
+        std::optional<int> exitCode, endSignal;
+    } cases[] = {
+        {"0", 0, {}},        {"3", 3, 3},          {"11", 11, SIGSEGV}, {"15", 15, SIGTERM},
+        {"64", 64, 64},      {"255", 255, {}},     {"256", {}, {}},     {"-1", {}, {}},
+        {"", {}, {}},        {"3x", {}, {}},       {" 3", {}, {}},      {"SIGSEGV", {}, {}},
+        {"17", 17, {}} /* SIGCHLD is ignored by default */,
+        {"18", 18, {}} /* SIGCONT */, {"19", 19, {}} /* SIGSTOP */, {"28", 28, {}} /* SIGWINCH */,
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(parseExitCode(c.text), c.exitCode);
+        EXPECT_EQ(parseEndSignal(c.text), c.endSignal);
+    }
+}
+
 TEST(StandinRecord, EscapesOnlyBackslashAndLineFeed)
 {
     const struct {
@@ -175,20 +194,27 @@ protected:
         ASSERT_EQ(error, 0);
     }
 
-    // Exit code of the stand-in, or -1 if it did not exit normally; waits at
-    // most a generous bound so that a broken stand-in cannot hang the suite.
-    int waitForExit()
+    // The stand-in's wait status, or -1 while it still runs after a generous
+    // bound, so that a broken stand-in cannot hang the suite.
+    int waitForStatus()
     {
         int status = 0;
         for (int i = 0; i < 1000; ++i) {
             if (waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return status;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ADD_FAILURE() << "stand-in still running";
         return -1;
+    }
+
+    // Exit code of the stand-in, or -1 if it did not exit normally.
+    int waitForExit()
+    {
+        const int status = waitForStatus();
+        return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     bool waitForLog()
@@ -246,4 +272,43 @@ TEST_F(StandinProcess, FailsAndCleansUpWhenTheLogFolderIsMissing)
     const pid_t started = pid;
     EXPECT_EQ(waitForExit(), 1);
     EXPECT_FALSE(fs::exists(sharedMemoryFileOf(started)));
+}
+
+TEST_F(StandinProcess, EndsWithTheExitCodeOrTheSignalItIsGiven)
+{
+    const struct {
+        const char* variable;
+        bool signalled;
+        int expected;
+    } cases[] = {
+        {"TESSARINE_STANDIN_EXIT_CODE=3", false, 3},
+        {"TESSARINE_STANDIN_SIGNAL=11", true, SIGSEGV},
+        {"TESSARINE_STANDIN_SIGNAL=15", true, SIGTERM}, // although SIGTERM is blocked while it runs
+        {"TESSARINE_STANDIN_EXIT_CODE=300", false, 0},  // refused, so the default
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variable);
+        start({}, {"TESSARINE_STANDIN_SECONDS=0", c.variable});
+        const pid_t started = pid;
+        const int status = waitForStatus();
+        ASSERT_NE(status, -1);
+        if (c.signalled) {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WTERMSIG(status), c.expected);
+            EXPECT_FALSE(WCOREDUMP(status));
+        } else {
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), c.expected);
+        }
+        EXPECT_FALSE(fs::exists(sharedMemoryFileOf(started)));
+    }
+    EXPECT_FALSE(fs::exists(programDir / "core"));
+}
+
+TEST_F(StandinProcess, AskedToStopStillEndsWithTheGivenExitCode)
+{
+    start({"--log_file=" + logPath.string()}, {"TESSARINE_STANDIN_SECONDS=60", "TESSARINE_STANDIN_EXIT_CODE=4"});
+    ASSERT_TRUE(waitForLog());
+    ASSERT_EQ(kill(pid, SIGHUP), 0);
+    EXPECT_EQ(waitForExit(), 4);
 }
