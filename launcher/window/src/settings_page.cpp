@@ -4,6 +4,7 @@
 #include "window/settings_page.h"
 
 #include "core/settings_table.h"
+#include "window/wheel_guard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,7 +63,7 @@ void selectItem(QComboBox* combo, const Setting& setting, const ChoiceEditor& ch
 } // namespace
 
 SettingsPage::SettingsPage(QWidget* parent)
-    : QScrollArea(parent)
+    : QScrollArea(parent), wheelGuard(new WheelGuard(this))
 {
     setWidgetResizable(true);
     auto* page = new QWidget(this);
@@ -163,6 +164,7 @@ QWidget* SettingsPage::createEditor(const Setting& setting, QGroupBox* group)
         setting.editor);
     widget->setObjectName(setting.key);
     widget->setAccessibleName(setting.label); // the row label, also for hidden widgets
+    wheelGuard->guard(widget); // scrolling the page changes no value on the way
     editors.append({&setting, widget});
     return field ? field : widget;
 }

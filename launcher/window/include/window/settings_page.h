@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class WheelGuard;
 
 namespace settings_table {
 struct Setting;
@@ -69,6 +70,7 @@ private:
     void browseForFolder(QLineEdit* edit, const QString& caption);
     void openDataFolder();
 
+    WheelGuard* wheelGuard;
     QList<ValueEditor> editors; // in table order
     QPushButton* openDataFolderButton = nullptr;
     QPushButton* resetButton = nullptr;
