@@ -1,9 +1,12 @@
 // The Settings page on its own: the mouse wheel changes a value only when
-// its widget has the focus, and otherwise scrolls the page.
+// its widget has the focus, and otherwise scrolls the page; the themed
+// controls show their arrows and ticks.
+#include "core/game_profile.h"
 #include "core/launcher_settings.h"
 #include "core/settings_table.h"
 #include "test_support.h"
 #include "window/settings_page.h"
+#include "window/theme.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyleOptionButton>
 #include <QWheelEvent>
 
 #include <memory>
@@ -74,6 +78,31 @@ QStringList wheelSteppedKeys()
     return keys;
 }
 
+// The pixels of a value widget, as the page shows it, inside rect (in the
+// widget's coordinates) that are light: an arrow or a tick. The themed
+// fields, buttons, borders and the page are all dark or the accent.
+int lightPixels(const SettingsPage& page, const QWidget* widget, const QRect& rect, int atLeast)
+{
+    const QImage shot = page.widget()->grab().toImage();
+    const QPoint origin = widget->mapTo(page.widget(), QPoint(0, 0));
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor colour = shot.pixelColor(origin + QPoint(x, y));
+            count += colour.red() >= atLeast && colour.green() >= atLeast && colour.blue() >= atLeast;
+        }
+    }
+    return count;
+}
+
+// Where a check box's indicator is drawn.
+QRect indicatorRect(const QCheckBox* check)
+{
+    QStyleOptionButton option;
+    option.initFrom(check);
+    return check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, check);
+}
+
 } // namespace
 
 class TestSettingsPage : public QObject {
@@ -110,6 +139,7 @@ private slots:
     {
         page.reset();
         home.reset();
+        qApp->setStyleSheet(QString());
     }
 
     // Scrolling the page with the pointer over each value widget in turn
@@ -166,6 +196,39 @@ private slots:
         QVERIFY(shownValue(widget) != value);
         QCOMPARE(changes.count(), 1);
         QCOMPARE(page->verticalScrollBar()->value(), scrolled);
+    }
+
+    // The themed drop-down, spin buttons and checked box each show a light
+    // arrow or tick on their dark or accent ground; without the images Qt
+    // draws none there.
+    void themedControlsShowArrowsAndTicks()
+    {
+        QString sheet;
+        QVERIFY(loadThemedStyleSheet(gameProfile(), &sheet));
+        qApp->setStyleSheet(sheet);
+        shown.async_shader_compilation = true;
+        shown.native_2x_msaa = false;
+        openPage();
+
+        constexpr int kArrowLight = 170; // the arrows' pale accent, #b9d7ff
+        constexpr int kTickLight = 235;  // the tick's white on the accent
+        QWidget* combo = valueWidget(QStringLiteral("resolution_scale"));
+        QVERIFY(lightPixels(*page, combo, QRect(combo->width() - 20, 0, 20, combo->height()), kArrowLight) >= 6);
+
+        for (const char* key : {"frame_limit", "audio_gain"}) {
+            QWidget* spin = valueWidget(QLatin1String(key));
+            const int half = spin->height() / 2;
+            const QRect up(spin->width() - 16, 0, 16, half);
+            const QRect down(spin->width() - 16, half, 16, spin->height() - half);
+            QVERIFY2(lightPixels(*page, spin, up, kArrowLight) >= 6, key);
+            QVERIFY2(lightPixels(*page, spin, down, kArrowLight) >= 6, key);
+        }
+
+        auto* checked = static_cast<QCheckBox*>(valueWidget(QStringLiteral("async_shader_compilation")));
+        auto* unchecked = static_cast<QCheckBox*>(valueWidget(QStringLiteral("native_2x_msaa")));
+        QVERIFY(checked->isChecked() && !unchecked->isChecked());
+        QVERIFY(lightPixels(*page, checked, indicatorRect(checked), kTickLight) >= 6);
+        QCOMPARE(lightPixels(*page, unchecked, indicatorRect(unchecked), kTickLight), 0);
     }
 };
 
