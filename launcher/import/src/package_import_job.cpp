@@ -1,9 +1,10 @@
-// runPackageImport: open, extract into <root>/gamedata, prepare, and adopt the
-// root when it holds the executable image.
+// runPackageImport: open, lock the root, extract into <root>/gamedata,
+// prepare, and adopt the root when it holds the executable image.
 #include "import/import_jobs.h"
 
 #include "core/game_root.h"
 #include "import/content_preparation.h"
+#include "import/game_folder_lock.h"
 #include "import/stfs_extract.h"
 #include "import/stfs_reader.h"
 
@@ -27,6 +28,11 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
     StfsReader reader;
     if (!reader.open(request.packagePath, &result.error))
         return result;
+    GameFolderLock lock(request.root);
+    if (lock.acquire() == GameFolderLock::Outcome::Busy) {
+        result.error = lock.busyMessage();
+        return result;
+    }
     const QList<StfsFileItem> items = reader.fileList();
     for (const StfsFileItem& item : items)
         result.totalBytes += item.size;

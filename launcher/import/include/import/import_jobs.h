@@ -1,9 +1,10 @@
 // The two import jobs: a package extracted into <root>/gamedata and prepared,
 // or an extracted folder prepared in place or as a copy. Each runs its whole
-// pipeline on the calling thread, reports progress through a callback, stops
-// between items when the calling thread is asked to, and decides whether its
-// new folder is adopted as the game root. Remembering the root and every
-// window update are left to the caller.
+// pipeline on the calling thread, holding the root's GameFolderLock (a root
+// another import or verification is using is refused), reports progress
+// through a callback, stops between items when the calling thread is asked
+// to, and decides whether its new folder is adopted as the game root.
+// Remembering the root and every window update are left to the caller.
 #pragma once
 
 #include "core/game_profile.h"
