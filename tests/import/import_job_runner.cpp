@@ -1,7 +1,10 @@
 // import_job_runner: runs one import job, or holds a game folder's lock, in
 // a process of its own, so that tests can set two processes against one
 // game folder and trace the system calls of a whole import.
-//   import_job_runner package PACKAGE ROOT   extract and prepare into ROOT
+//   import_job_runner package PACKAGE ROOT [--unflushed]
+//                                            extract and prepare into ROOT
+//                                            (--unflushed: without flushing
+//                                            to disk, to show what that skips)
 //   import_job_runner folder FOLDER          prepare FOLDER in place
 //   import_job_runner hold-lock ROOT         take ROOT's lock, say "held",
 //                                            keep it until standard input ends
@@ -49,12 +52,14 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);
-    if (mode == QLatin1String("package") && args.size() == 4)
-        return report(runPackageImport({args[2], args[3]}, {}));
+    if (mode == QLatin1String("package") && (args.size() == 4 || args.value(4) == QLatin1String("--unflushed"))) {
+        const Durability durability = args.size() == 5 ? Durability::Unflushed : Durability::Flushed;
+        return report(runPackageImport({args[2], args[3], durability}, {}));
+    }
     if (mode == QLatin1String("folder") && args.size() == 3)
         return report(runFolderImport({args[2], args[2], args[2], false}, gameProfile(), {}));
     if (mode == QLatin1String("hold-lock") && args.size() == 3)
         return holdLock(args[2]);
-    QTextStream(stderr) << "usage: import_job_runner package PACKAGE ROOT | folder FOLDER | hold-lock ROOT\n";
+    QTextStream(stderr) << "usage: import_job_runner package PACKAGE ROOT [--unflushed] | folder FOLDER | hold-lock ROOT\n";
     return 2;
 }

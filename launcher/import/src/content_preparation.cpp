@@ -125,7 +125,8 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
     return true;
 }
 
-bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded,
+                    Durability durability)
 {
     if (filesDecoded)
         *filesDecoded = 0;
@@ -145,7 +146,7 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
                                           "game's compressed files cannot be prepared."));
 
     // Up to one decoder per core; a running decoder is never killed.
-    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount());
+    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount(), durability);
     const bool decoded = runs.run(error);
     if (filesDecoded)
         *filesDecoded = runs.filesDecoded();

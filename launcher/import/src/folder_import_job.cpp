@@ -17,7 +17,9 @@ ImportResult runFolderImport(const FolderImportRequest& request, const GameProfi
     }
     if (request.makeCopy && !copyFolder(request.source, request.target, progress, &result.error))
         return result;
-    if (!prepareContent(request.target, progress, &result.error, &result.filesDecoded))
+    if (!prepareContent(request.target, progress, &result.error, &result.filesDecoded, request.durability))
+        return result;
+    if (!flushFolderToDisk(request.target, request.durability, &result.error))
         return result;
     // The check reads root, not target: a prepared copy keeps its image in
     // root/gamedata.

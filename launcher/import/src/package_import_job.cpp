@@ -40,7 +40,9 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
     const QString target = game_root::dataSubfolder(request.root);
     if (!extractAll(reader, target, extractionProgress(progress), &result.error))
         return result;
-    if (!prepareContent(target, progress, &result.error, &result.filesDecoded))
+    if (!prepareContent(target, progress, &result.error, &result.filesDecoded, request.durability))
+        return result;
+    if (!flushFolderToDisk(target, request.durability, &result.error))
         return result;
 
     result.fileCount = items.size();

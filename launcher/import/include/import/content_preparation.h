@@ -3,6 +3,7 @@
 // running the zorv decoder on it.
 #pragma once
 
+#include "import/durable_replacements.h"
 #include "import/import_progress.h"
 
 #include <QString>
@@ -23,9 +24,10 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
 // compressed file in place, up to one decoder process per core at once,
 // reporting "Decompressing <path>" as each starts, with the files done out
 // of the compressed files found. Each decoded file replaces its original
-// with one atomic rename, so a failure never loses the original. The first
-// failure, or a stop request on the calling thread, starts no further file
-// and waits for the running ones. When given, *filesDecoded receives the
-// number of files replaced, also on failure.
+// with one atomic rename once its content is on disk (unless durability
+// says otherwise), so a failure or a power cut never loses the original.
+// The first failure, or a stop request on the calling thread, starts no
+// further file and waits for the running ones. When given, *filesDecoded
+// receives the number of files replaced, also on failure.
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr,
-                    qint64* filesDecoded = nullptr);
+                    qint64* filesDecoded = nullptr, Durability durability = Durability::Flushed);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "core/game_profile.h"
+#include "import/durable_replacements.h"
 #include "import/import_progress.h"
 
 #include <QString>
@@ -26,10 +27,12 @@ struct ImportResult {
 struct PackageImportRequest {
     QString packagePath;
     QString root;  // <parent>/<package base name>; the package goes to root/gamedata
+    Durability durability = Durability::Flushed;
 };
 
 // Opens the package, extracts it and prepares the extracted content. The root
-// is adopted when it then holds a default.xex; there is no title check.
+// is adopted when it then holds a default.xex; there is no title check. The
+// whole tree is on disk before the job returns a root to remember.
 ImportResult runPackageImport(const PackageImportRequest& request, const ProgressFn& progress);
 
 struct FolderImportRequest {
@@ -37,10 +40,12 @@ struct FolderImportRequest {
     QString root;    // the folder that becomes the game root
     QString target;  // the folder that is prepared: source itself, or root/gamedata
     bool makeCopy = false;  // copy source into target first
+    Durability durability = Durability::Flushed;
 };
 
 // Copies (when asked) and prepares. The root is adopted only when it passes
 // the title check for profile; otherwise the job fails with the sentence
-// naming the expected title.
+// naming the expected title. As for a package, the tree is on disk before
+// the job returns.
 ImportResult runFolderImport(const FolderImportRequest& request, const GameProfile& profile,
                              const ProgressFn& progress);
