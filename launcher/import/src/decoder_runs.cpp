@@ -28,6 +28,7 @@ struct DecoderRuns::Run {
     QString file;
     QString temp;
     QString relativePath;
+    qint64 bytes = 0; // the compressed file's size
     QProcess process;
     bool ended = false;
 };
@@ -38,6 +39,14 @@ DecoderRuns::DecoderRuns(const QString& decoderPath, const QString& root, const 
       parallelRuns(std::max(1, parallelRuns)),
       replacements(durability, [this](const DurableReplacements::Replacement&, const QString& error) { replaced(error); })
 {
+    for (const QString& file : files)
+        bytesToDecode += QFileInfo(file).size();
+}
+
+void DecoderRuns::report(const QString& text)
+{
+    if (progress)
+        progress({ImportStep::Decompressing, succeeded, files.size(), bytesSucceeded, bytesToDecode, text});
 }
 
 DecoderRuns::~DecoderRuns() = default;
@@ -52,8 +61,7 @@ bool DecoderRuns::run(QString* error)
             *error = firstError;
         return false;
     }
-    if (progress)
-        progress(decoded, files.size(), QString());
+    report(QString());
     return true;
 }
 
@@ -94,8 +102,8 @@ void DecoderRuns::startRun(const QString& file)
     run->file = file;
     run->temp = file + QStringLiteral(".decoding");
     run->relativePath = QDir(root).relativeFilePath(file);
-    if (progress)
-        progress(succeeded, files.size(), QStringLiteral("Decompressing %1").arg(run->relativePath));
+    run->bytes = QFileInfo(file).size();
+    report(QStringLiteral("Decompressing %1").arg(run->relativePath));
     if (QFileInfo::exists(run->temp) || QFileInfo(run->temp).isSymLink())
         QFile::remove(run->temp); // left over from an interrupted run
 
@@ -129,6 +137,7 @@ void DecoderRuns::endRun(Run* run)
                            .arg(output));
     } else {
         ++succeeded;
+        bytesSucceeded += run->bytes;
         replacements.add({run->temp, run->file, run->relativePath});
     }
 

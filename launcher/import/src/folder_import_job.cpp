@@ -15,9 +15,15 @@ ImportResult runFolderImport(const FolderImportRequest& request, const GameProfi
         result.error = lock.busyMessage();
         return result;
     }
-    if (request.makeCopy && !copyFolder(request.source, request.target, progress, &result.error))
+    // A copy and its preparation share the bar by their bytes: the copy's
+    // own report gives its bytes, the compressed files' are known now.
+    enum Step { Copy, Preparation };
+    const qint64 compressedBytes = progress && request.makeCopy ? totalSize(listCompressedFiles(request.source)) : 0;
+    StepWeights steps({request.makeCopy ? 1 : 0, compressedBytes});
+    if (request.makeCopy && !copyFolder(request.source, request.target, steps.reporter(Copy, progress), &result.error))
         return result;
-    if (!prepareContent(request.target, progress, &result.error, &result.filesDecoded, request.durability))
+    if (!prepareContent(request.target, steps.reporter(Preparation, progress), &result.error, &result.filesDecoded,
+                        request.durability))
         return result;
     if (!flushFolderToDisk(request.target, request.durability, &result.error))
         return result;

@@ -50,9 +50,13 @@ private:
     const ProgressFn progress;
     const int parallelRuns;
 
+    void report(const QString& text);
+
     qsizetype nextFile = 0;
-    qint64 succeeded = 0; // runs that ended with a complete copy
-    qint64 decoded = 0;   // copies put over their originals
+    qint64 succeeded = 0;      // runs that ended with a complete copy
+    qint64 bytesSucceeded = 0; // their compressed bytes
+    qint64 bytesToDecode = 0;
+    qint64 decoded = 0;        // copies put over their originals
     QString firstError;
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack
