@@ -10,6 +10,8 @@ ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fon
 # dpkg-shlibdeps for the package's Depends, the validators, and an X server
 # with tools to find the launcher's window.
 ORVELLO_PACKAGE_TEST_PACKAGES=(dpkg-dev desktop-file-utils appstream lintian man-db xvfb xauth x11-utils xdotool)
+# The tests install these too: strace traces an import's system calls.
+ORVELLO_TEST_PACKAGES=(strace)
 ORVELLO_CMAKE_OPTIONS=()   # extra -D options for a fresh configure
 
 orvello_missing_packages() {

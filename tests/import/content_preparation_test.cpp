@@ -26,9 +26,9 @@ QByteArray rawZorv(const QByteArray& content)
 // Collects the texts of the progress reports (not the bare count updates).
 ProgressFn recordTexts(QStringList& texts)
 {
-    return [&texts](qint64, qint64, const QString& text) {
-        if (!text.isEmpty())
-            texts.append(text);
+    return [&texts](const ImportProgress& report) {
+        if (!report.text.isEmpty())
+            texts.append(report.text);
     };
 }
 
@@ -325,11 +325,11 @@ void TestContentPreparation::severalDecodersAtOnce()
 
     QStringList texts;
     QList<qint64> counts;
-    const ProgressFn record = [&](qint64 done, qint64 total, const QString& text) {
-        QCOMPARE(total, kFiles);
-        counts.append(done);
-        if (!text.isEmpty())
-            texts.append(text);
+    const ProgressFn record = [&](const ImportProgress& report) {
+        QCOMPARE(report.total, kFiles);
+        counts.append(report.done);
+        if (!report.text.isEmpty())
+            texts.append(report.text);
     };
     QString error;
     qint64 decoded = 0;
@@ -364,9 +364,9 @@ void TestContentPreparation::copyFolderCopiesEverything()
     QString error;
     QList<std::pair<qint64, qint64>> counts;
     const ProgressFn texts = recordTexts(progress);
-    const ProgressFn both = [&](qint64 done, qint64 total, const QString& text) {
-        counts.append({done, total});
-        texts(done, total, text);
+    const ProgressFn both = [&](const ImportProgress& report) {
+        counts.append({report.done, report.total});
+        texts(report);
     };
     QVERIFY2(copyFolder(root, destination, both, &error), qPrintable(error));
     QCOMPARE(counts, (QList<std::pair<qint64, qint64>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
@@ -442,7 +442,7 @@ void TestContentPreparation::stopsBetweenFiles()
     QString error;
     bool prepared = true;
     std::unique_ptr<QThread> worker(QThread::create([&] {
-        prepared = prepareContent(root, [](qint64, qint64, const QString&) { QThread::currentThread()->requestInterruption(); },
+        prepared = prepareContent(root, [](const ImportProgress&) { QThread::currentThread()->requestInterruption(); },
                                   &error);
     }));
     worker->start();
@@ -470,7 +470,7 @@ void TestContentPreparation::stopsCopyBetweenFiles()
     bool copied = true;
     std::unique_ptr<QThread> worker(QThread::create([&] {
         copied = copyFolder(root, destination,
-                            [](qint64, qint64, const QString&) { QThread::currentThread()->requestInterruption(); }, &error);
+                            [](const ImportProgress&) { QThread::currentThread()->requestInterruption(); }, &error);
     }));
     worker->start();
     QVERIFY(worker->wait(60000));

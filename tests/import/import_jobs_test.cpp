@@ -14,11 +14,7 @@ namespace {
 
 const QString kStopped = QStringLiteral("Import stopped before it finished.");
 
-struct Report {
-    qint64 done;
-    qint64 total;
-    QString text;
-};
+using Report = ImportProgress;
 
 using Job = std::function<ImportResult(const ProgressFn&)>;
 
@@ -28,9 +24,9 @@ ImportResult runOnWorker(const Job& job, QList<Report>* reports = nullptr, bool 
 {
     ImportResult result;
     std::unique_ptr<QThread> worker(QThread::create([&] {
-        result = job([&](qint64 done, qint64 total, const QString& text) {
+        result = job([&](const ImportProgress& report) {
             if (reports)
-                reports->append({done, total, text});
+                reports->append(report);
             if (stopAtFirstReport)
                 QThread::currentThread()->requestInterruption();
         });
@@ -161,6 +157,51 @@ private slots:
         QCOMPARE(named, expected);
         QCOMPARE(preparation.last().done, compressed);
         QCOMPARE(preparation.last().total, compressed);
+    }
+
+    // One bar across both steps: the share never moves back and reaches 1;
+    // extraction's bytes are the package's, preparation's the compressed
+    // files', each step ends with all of them done; and extraction's
+    // estimate of the compressed bytes meets preparation's own count, so
+    // the bar does not jump between the steps.
+    void packageProgressCountsBytesOnOneBar()
+    {
+        GameContent content = makeGameContent();
+        // Most of the package plain, so that the compressed part is far from
+        // the whole package that extraction starts by assuming.
+        const QByteArray plain = patternBytes(200000, 3);
+        content.files[QStringLiteral("content/movies/intro.bik")] = {plain, plain};
+        const PackageImportRequest request{writePackage(content), home->filePath(QStringLiteral("Games/Game"))};
+        QList<Report> reports;
+        const ImportResult result =
+            runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); }, &reports);
+        QVERIFY2(result.succeeded(), qPrintable(result.error));
+
+        qint64 compressedBytes = 0;
+        for (auto it = content.files.cbegin(); it != content.files.cend(); ++it)
+            compressedBytes += it->stored != it->decoded ? it->stored.size() : 0;
+        const auto firstPreparation = std::find_if(reports.cbegin(), reports.cend(), [](const Report& report) {
+            return report.step == ImportStep::Decompressing;
+        });
+        QVERIFY(firstPreparation != reports.cend());
+        const QList<Report> extraction = reports.mid(0, firstPreparation - reports.cbegin());
+        const QList<Report> preparation = reports.mid(firstPreparation - reports.cbegin());
+
+        double share = 0;
+        for (const Report& report : reports) {
+            QVERIFY2(report.jobShare >= share, qPrintable(QString::number(report.jobShare)));
+            share = report.jobShare;
+            const qint64 bytes = report.step == ImportStep::Extracting ? qint64(result.totalBytes) : compressedBytes;
+            QCOMPARE(report.bytesTotal, bytes);
+            QVERIFY(report.bytesDone <= report.bytesTotal);
+        }
+        QCOMPARE(extraction.first().jobShare, 0.0);
+        QCOMPARE(extraction.last().bytesDone, qint64(result.totalBytes));
+        QCOMPARE(preparation.last().bytesDone, compressedBytes);
+        QCOMPARE(preparation.last().jobShare, 1.0);
+        const double extracted = double(result.totalBytes) / double(result.totalBytes + compressedBytes);
+        QCOMPARE(extraction.last().jobShare, extracted);
+        QCOMPARE(preparation.first().jobShare, extracted);
     }
 
     void packageFailures_data()

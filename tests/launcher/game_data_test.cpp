@@ -9,6 +9,16 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSettings>
+#include <QThread>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -27,6 +37,31 @@ QByteArray withBytesAt(QByteArray bytes, qsizetype offset, const QByteArray& pat
 }
 
 QByteArray otherTitleBytes() { return QByteArray::fromHex(kOtherTitle.toLatin1()); }
+
+// A listening Unix socket at a path, closed with the object.
+class SocketFile {
+public:
+    explicit SocketFile(const QByteArray& path)
+        : fd(socket(AF_UNIX, SOCK_STREAM, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (fd < 0 || size_t(path.size()) >= sizeof address.sun_path)
+            return;
+        memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0;
+    }
+    ~SocketFile()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    bool ok() const { return bound; }
+
+private:
+    int fd;
+    bool bound = false;
+};
 
 } // namespace
 
@@ -115,6 +150,56 @@ private slots:
         const QString odd = home.filePath(QStringLiteral("odd"));
         QVERIFY(QDir().mkpath(QDir(odd).filePath(QStringLiteral("default.xex"))));
         QVERIFY(checkGameTitle(gameProfile(), odd));
+    }
+
+    // A FIFO, a socket or a device named like the image counts as an image
+    // that cannot be opened: the folder passes, and neither the check nor
+    // the search waits on it (a FIFO opened for reading would wait for a
+    // writer).
+    void specialFileNamedLikeTheImage_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("socket") << "socket";
+        QTest::newRow("character device") << "device";
+    }
+
+    void specialFileNamedLikeTheImage()
+    {
+        QFETCH(QString, kind);
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("Games/Special"));
+        QVERIFY(QDir().mkpath(root));
+        const QString image = QDir(root).filePath(QStringLiteral("default.xex"));
+        const QByteArray imagePath = QFile::encodeName(image);
+        std::unique_ptr<SocketFile> socket;
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(mkfifo(imagePath.constData(), 0600), 0);
+        } else if (kind == QLatin1String("socket")) {
+            socket = std::make_unique<SocketFile>(imagePath);
+            QVERIFY2(socket->ok(), "no Unix socket could be made (is the path too long?)");
+        } else if (mknod(imagePath.constData(), S_IFCHR | 0600, makedev(1, 5)) != 0) { // like /dev/zero
+            QSKIP("making a device node needs root");
+        }
+
+        bool passes = false;
+        QString found;
+        std::unique_ptr<QThread> search(QThread::create([&] {
+            passes = checkGameTitle(gameProfile(), root);
+            found = findGameRoot(gameProfile());
+        }));
+        search->start();
+        const bool returned = search->wait(10000);
+        while (!search->wait(100)) {
+            // A writer that comes and goes lets a reader blocked on the FIFO
+            // go on (it reads the end of the file).
+            const int writer = open(imagePath.constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                close(writer);
+        }
+        QVERIFY2(returned, "the title check waited on the file named default.xex");
+        QVERIFY(passes);
+        QCOMPARE(found, QFileInfo(root).canonicalFilePath());
     }
 
     void searchFindsFirstByNameAndListsAll()

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <memory>
@@ -95,12 +96,14 @@ private:
         QTRY_VERIFY(importButton()->isEnabled());
     }
 
-    // A decoder on PATH that takes its time over each raw ZORV file.
+    // A decoder on PATH that takes its time over each raw ZORV file: an
+    // import of a few files runs for longer than the progress dialog waits
+    // before it shows.
     void useSlowDecoder()
     {
         const QString bin = home->filePath(QStringLiteral("slow-bin"));
         writeFile(QDir(bin).filePath(QStringLiteral("zorv")),
-                  "#!/bin/sh\nsleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
+                  "#!/bin/sh\nsleep 0.6\ntail -c +17 \"$1\" > \"$2\"\n");
         QFile::setPermissions(QDir(bin).filePath(QStringLiteral("zorv")), QFile::ReadOwner | QFile::ExeOwner);
         qputenv("PATH", bin.toLocal8Bit() + ':' + previousPath);
     }
@@ -344,14 +347,15 @@ private slots:
         importButton()->click();
         QTRY_VERIFY(driver.finished());
 
-        // The bar counts files while the first ones are decoded.
+        // The bar counts files while the first ones are decoded, once the
+        // dialog has shown itself.
         ImportProgressDialog* dialog = w.findChild<ImportProgressDialog*>();
         QVERIFY(dialog);
+        QTRY_VERIFY(dialog->isVisible());
         QTRY_VERIFY(dialog->labelText().startsWith("Decompressing content/file"));
-        QCOMPARE(dialog->maximum(), 8);
         auto* bar = dialog->findChild<QProgressBar*>();
         QVERIFY(bar);
-        QCOMPARE(bar->text(), QStringLiteral("%1 of 8").arg(bar->value()));
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-7] of 8$")).match(bar->text()).hasMatch(), qPrintable(bar->text()));
 
         if (byCancel) {
             auto* cancel = dialog->findChild<QPushButton*>();

@@ -1,11 +1,14 @@
-// orvello-artwork: paints the launcher's icon and banner into a folder.
+// orvello-artwork: paints the launcher's icon, banner and control images
+// into a folder.
 //   orvello-artwork OUTPUT_FOLDER
 // writes OUTPUT_FOLDER/icon.png (1600 x 1600) and OUTPUT_FOLDER/banner.png
-// (2736 x 912), and the smaller copies scaled down from them:
-// icon-16.png to icon-512.png, banner-640.png and banner-1280.png (see
-// scaled_copies.h). Needs no display (it selects the offscreen platform unless
+// (2736 x 912), the smaller copies scaled down from them: icon-16.png to
+// icon-512.png, banner-640.png and banner-1280.png (see scaled_copies.h),
+// and the style sheet's arrow and tick images, arrow-down.png, arrow-up.png
+// and check.png, each with its @2x copy (see controls.h). Needs no display (it selects the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise) and gives the same pictures on every run;
 // the lettering needs the font "DejaVu Sans" (Debian fonts-dejavu-core).
+#include "controls.h"
 #include "lettering.h"
 #include "pictures.h"
 #include "scaled_copies.h"
@@ -58,6 +61,10 @@ int main(int argc, char** argv)
         return 1;
     for (const artwork::NamedImage& copy : artwork::scaledCopies(icon, banner)) {
         if (!save(copy.image, folder, copy.fileName, err))
+            return 1;
+    }
+    for (const artwork::ControlImage& control : artwork::controlImages()) {
+        if (!save(control.image, folder, control.fileName, err))
             return 1;
     }
     return 0;

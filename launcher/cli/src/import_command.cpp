@@ -40,10 +40,9 @@ ImportResult runJob(const ImportJob& job, QTextStream& err)
 {
     TerminalProgress progress(err, isTerminal(STDERR_FILENO), terminalColumns(STDERR_FILENO));
     QObject receiver; // reports reach this thread as queued calls
-    const ProgressFn report = [&receiver, &progress](qint64 done, qint64 total, const QString& text) {
+    const ProgressFn report = [&receiver, &progress](const ImportProgress& step) {
         QMetaObject::invokeMethod(
-            &receiver, [&progress, done, total, text] { progress.report(done, total, text); },
-            Qt::QueuedConnection);
+            &receiver, [&progress, step] { progress.report(step); }, Qt::QueuedConnection);
     };
     ImportResult result;
     const std::unique_ptr<QThread> worker(QThread::create([&result, &job, &report] { result = job(report); }));

@@ -9,13 +9,6 @@
 
 namespace cli {
 
-namespace {
-
-// Estimates need a moment of work to go on.
-constexpr qint64 kFirstEstimateMs = 2000;
-
-} // namespace
-
 TerminalProgress::TerminalProgress(QTextStream& stream, bool live, int columns)
     : stream(stream), live(live), columns(std::max(columns, 20))
 {
@@ -26,29 +19,21 @@ TerminalProgress::~TerminalProgress()
     finish();
 }
 
-QString TerminalProgress::timeLeft(qint64 done, qint64 total, qint64 elapsedMs)
+void TerminalProgress::report(const ImportProgress& progress)
 {
-    if (done <= 0 || total <= done || elapsedMs < kFirstEstimateMs)
-        return {};
-    const qint64 seconds = (elapsedMs * (total - done) / done + 999) / 1000;
-    if (seconds < 90)
-        return QStringLiteral("about %1 s left").arg(seconds);
-    return QStringLiteral("about %1 min left").arg((seconds + 30) / 60);
-}
-
-void TerminalProgress::report(qint64 done, qint64 total, const QString& itemText)
-{
-    // Each step (extraction, copy, preparation) counts on its own.
-    if (total != phaseTotal) {
-        phaseTotal = total;
-        phaseClock.start();
+    // Each step (extraction, copy, preparation) has its own speed.
+    if (!started || progress.step != step) {
+        started = true;
+        step = progress.step;
+        rate.restart();
+        clock.start();
     }
-    const bool newItem = !itemText.isEmpty() && itemText != text;
-    if (!itemText.isEmpty())
-        text = itemText;
+    const bool newItem = !progress.text.isEmpty() && progress.text != text;
+    if (!progress.text.isEmpty())
+        text = progress.text;
     QStringList parts;
-    if (total > 0)
-        parts << QStringLiteral("%1 of %2").arg(done).arg(total);
+    if (progress.total > 0)
+        parts << QStringLiteral("%1 of %2").arg(progress.done).arg(progress.total);
     if (!text.isEmpty())
         parts << text;
     if (!live) {
@@ -56,9 +41,11 @@ void TerminalProgress::report(qint64 done, qint64 total, const QString& itemText
             stream << parts.join(QStringLiteral(": ")) << '\n' << Qt::flush;
         return;
     }
-    const QString left = total > 0 ? timeLeft(done, total, phaseClock.elapsed()) : QString();
-    if (!left.isEmpty())
-        parts << left;
+    if (progress.bytesTotal > 0) {
+        rate.add(clock.elapsed(), progress.bytesDone);
+        parts << transferText(progress.bytesDone, progress.bytesTotal, rate.bytesPerSecond(),
+                              rate.secondsLeft(progress.bytesTotal - progress.bytesDone));
+    }
     QString line = parts.join(QStringLiteral(" \u00b7 "));
     if (line.size() >= columns)
         line = line.left(columns - 2) + QStringLiteral("\u2026");

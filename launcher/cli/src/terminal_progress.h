@@ -1,7 +1,11 @@
 // The progress of a command-line import. On a terminal: one line, rewritten
-// in place, with "N of M", the item at hand and the time left. Otherwise (a
-// log, a pipe): one plain line per item.
+// in place, with "N of M", the item at hand, and the bytes done with the
+// speed and the time left (the progress dialog's line). Otherwise (a log, a
+// pipe): one plain line per item.
 #pragma once
+
+#include "import/import_progress.h"
+#include "import/transfer_rate.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -15,21 +19,19 @@ public:
     TerminalProgress(QTextStream& stream, bool live, int columns = 80);
     ~TerminalProgress();
 
-    // A report of the import (see ProgressFn): done out of total items (a
-    // total of 0: not counted), and the text naming the item, if any.
-    void report(qint64 done, qint64 total, const QString& text);
+    // A report of the import (see ProgressFn).
+    void report(const ImportProgress& progress);
     // Ends the live line, so that what follows starts on a line of its own.
     void finish();
-
-    // "about N s left", "about N min left", or "" while too early to tell.
-    static QString timeLeft(qint64 done, qint64 total, qint64 elapsedMs);
 
 private:
     QTextStream& stream;
     const bool live;
     const int columns;
-    QElapsedTimer phaseClock; // since the count of the current step started
-    qint64 phaseTotal = -1;
+    QElapsedTimer clock;
+    ImportStep step = ImportStep::Extracting;
+    bool started = false;
+    TransferRate rate; // of the current step's bytes
     QString text;
     bool lineOpen = false;
 };

@@ -14,6 +14,10 @@
 
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qsizetype kHeaderBytesRead = 4096;
@@ -28,6 +32,26 @@ constexpr int kLauncherAncestorsSearched = 4;
 quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
 {
     return qFromBigEndian<quint32>(bytes.constData() + offset);
+}
+
+// Opens image for reading only when it is a regular file, and never waits
+// on the open: opening a FIFO for reading waits for a writer, and a device
+// or a socket is no image either. The first look (a stat) spares devices
+// the open; the open itself is non-blocking and checked again, in case the
+// file was swapped in between.
+bool openRegularFile(QFile& image)
+{
+    if (!QFileInfo(image.fileName()).isFile())
+        return false;
+    const int fd = ::open(QFile::encodeName(image.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return image.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
 }
 
 QString rememberedRootKey(const GameProfile& profile)
@@ -146,10 +170,11 @@ bool checkGameTitle(const GameProfile& profile, const QString& folder)
         return false;
     QString title;
     QFile image(imagePath);
-    if (image.open(QIODevice::ReadOnly))
+    if (openRegularFile(image))
         title = readXexTitleId(image);
-    // An image whose title cannot be read is accepted: only a readable,
-    // different title rejects the folder.
+    // An image whose title cannot be read (a FIFO or a device named like it
+    // included) is accepted: only a readable, different title rejects the
+    // folder.
     return title.isEmpty() || title.compare(profile.titleId, Qt::CaseInsensitive) == 0;
 }
 

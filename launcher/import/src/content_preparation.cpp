@@ -20,15 +20,6 @@ namespace {
 
 constexpr char kZorvMagic[4] = {'\x0F', '\xF5', '\x12', '\xED'};
 
-bool isCompressedFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(sizeof kZorvMagic);
-    return head == QByteArray(kZorvMagic, sizeof kZorvMagic);
-}
-
 // The resolved absolute form of path, also for a path whose last parts do
 // not exist yet: its nearest existing ancestor is resolved and the rest kept.
 QString resolvedPath(const QString& path)
@@ -47,15 +38,21 @@ QString resolvedPath(const QString& path)
     return rest.isEmpty() ? base : QDir(base).filePath(rest);
 }
 
-qint64 countFiles(const QString& folder)
+struct TreeSize {
+    qint64 files = 0;
+    qint64 bytes = 0;
+};
+
+TreeSize measureTree(const QString& folder)
 {
-    qint64 count = 0;
+    TreeSize size;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
-        ++count;
+        ++size.files;
+        size.bytes += it.fileInfo().size();
     }
-    return count;
+    return size;
 }
 
 bool isSameOrInside(const QString& inner, const QString& outer)
@@ -72,6 +69,23 @@ QString findDecoder()
 }
 
 } // namespace
+
+bool isCompressedFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(sizeof kZorvMagic);
+    return head == QByteArray(kZorvMagic, sizeof kZorvMagic);
+}
+
+qint64 totalSize(const QStringList& files)
+{
+    qint64 bytes = 0;
+    for (const QString& file : files)
+        bytes += QFileInfo(file).size();
+    return bytes;
+}
 
 QStringList listCompressedFiles(const QString& root)
 {
@@ -102,8 +116,8 @@ bool copyFolder(const QString& sourceFolder, const QString& destinationFolder, c
 
     const QDir sourceDir(source);
     const QDir destinationDir(destination);
-    const qint64 total = progress ? countFiles(source) : 0;
-    qint64 copied = 0;
+    const TreeSize total = progress ? measureTree(source) : TreeSize();
+    ImportProgress report{ImportStep::Copying, 0, total.files, 0, total.bytes, {}};
     QDirIterator it(source, QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -117,20 +131,26 @@ bool copyFolder(const QString& sourceFolder, const QString& destinationFolder, c
                 return fail(error, withReason(QStringLiteral("Cannot create %1").arg(targetPath), reason));
             continue;
         }
-        if (progress)
-            progress(copied, total, QStringLiteral("Copying %1").arg(relativePath));
+        if (progress) {
+            report.text = QStringLiteral("Copying %1").arg(relativePath);
+            progress(report);
+        }
         QFile sourceFile(sourcePath);
         if (!sourceFile.copy(targetPath))
             return fail(error, withReason(QStringLiteral("Cannot copy %1 to %2").arg(sourcePath, targetPath),
                                           sourceFile.errorString()));
-        ++copied;
+        ++report.done;
+        report.bytesDone += it.fileInfo().size();
     }
-    if (progress)
-        progress(copied, total, QString());
+    if (progress) {
+        report.text.clear();
+        progress(report);
+    }
     return true;
 }
 
-bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded,
+                    Durability durability)
 {
     if (filesDecoded)
         *filesDecoded = 0;
@@ -150,7 +170,7 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
                                           "game's compressed files cannot be prepared."));
 
     // Up to one decoder per core; a running decoder is never killed.
-    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount());
+    DecoderRuns runs(decoderPath, root, files, progress, QThread::idealThreadCount(), durability);
     const bool decoded = runs.run(error);
     if (filesDecoded)
         *filesDecoded = runs.filesDecoded();

@@ -1,9 +1,9 @@
 // DecoderRuns: parallel zorv runs driven by an event loop on the calling
-// thread, each run's output checked and put in place as soon as it ends.
+// thread, each run's output checked as soon as it ends and put in place once
+// it is on disk.
 #include "import/decoder_runs.h"
 
 #include "import/import_interruption.h"
-#include "import/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,17 +12,10 @@
 
 #include <algorithm>
 #include <csignal>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
 constexpr qsizetype kMaxQuotedOutput = 600;
-
-std::filesystem::path nativePath(const QString& path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 QString quotedDecoderOutput(QProcess& decoder)
 {
@@ -36,15 +29,25 @@ struct DecoderRuns::Run {
     QString file;
     QString temp;
     QString relativePath;
+    qint64 bytes = 0; // the compressed file's size
     QProcess process;
     bool ended = false;
 };
 
 DecoderRuns::DecoderRuns(const QString& decoderPath, const QString& root, const QStringList& files,
-                         const ProgressFn& progress, int parallelRuns)
+                         const ProgressFn& progress, int parallelRuns, Durability durability)
     : decoderPath(decoderPath), root(root), files(files), progress(progress),
-      parallelRuns(std::max(1, parallelRuns))
+      parallelRuns(std::max(1, parallelRuns)),
+      replacements(durability, [this](const DurableReplacements::Replacement&, const QString& error) { replaced(error); })
 {
+    for (const QString& file : files)
+        bytesToDecode += QFileInfo(file).size();
+}
+
+void DecoderRuns::report(const QString& text)
+{
+    if (progress)
+        progress({ImportStep::Decompressing, succeeded, files.size(), bytesSucceeded, bytesToDecode, text});
 }
 
 DecoderRuns::~DecoderRuns() = default;
@@ -52,15 +55,14 @@ DecoderRuns::~DecoderRuns() = default;
 bool DecoderRuns::run(QString* error)
 {
     startMoreRuns();
-    if (!running.empty())
+    if (!running.empty() || !replacements.idle())
         loop.exec();
     if (!firstError.isEmpty()) {
         if (error)
             *error = firstError;
         return false;
     }
-    if (progress)
-        progress(decoded, files.size(), QString());
+    report(QString());
     return true;
 }
 
@@ -75,8 +77,24 @@ void DecoderRuns::startMoreRuns()
         }
         startRun(files[nextFile++]);
     }
-    if (running.empty() && loop.isRunning())
+    quitWhenDone();
+}
+
+void DecoderRuns::quitWhenDone()
+{
+    if (!running.empty())
+        return;
+    replacements.flushWhatWaits(); // no run is left to bring more copies
+    if (replacements.idle() && loop.isRunning())
         loop.quit();
+}
+
+// The first failure's message wins over a later one, but not over the stop
+// message: a run that fails while the import stops says why it failed.
+void DecoderRuns::keepFirstError(const QString& error)
+{
+    if (firstError.isEmpty() || firstError == importStoppedMessage())
+        firstError = error;
 }
 
 void DecoderRuns::startRun(const QString& file)
@@ -85,8 +103,8 @@ void DecoderRuns::startRun(const QString& file)
     run->file = file;
     run->temp = file + QStringLiteral(".decoding");
     run->relativePath = QDir(root).relativeFilePath(file);
-    if (progress)
-        progress(decoded, files.size(), QStringLiteral("Decompressing %1").arg(run->relativePath));
+    run->bytes = QFileInfo(file).size();
+    report(QStringLiteral("Decompressing %1").arg(run->relativePath));
     if (QFileInfo::exists(run->temp) || QFileInfo(run->temp).isSymLink())
         QFile::remove(run->temp); // left over from an interrupted run
 
@@ -113,18 +131,19 @@ void DecoderRuns::endRun(Run* run)
         return;
     run->ended = true;
     QProcess& process = run->process;
-    const bool succeeded = process.error() != QProcess::FailedToStart
+    const bool completed = process.error() != QProcess::FailedToStart
         && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!succeeded) {
+    if (!completed) {
         const QString output = quotedDecoderOutput(process);
         QFile::remove(run->temp);
-        if (firstError.isEmpty() || firstError == importStoppedMessage())
-            firstError = QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
-                             .arg(run->relativePath)
-                             .arg(process.exitCode())
-                             .arg(output);
-    } else if (replaceOriginal(*run)) {
-        ++decoded;
+        keepFirstError(QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
+                           .arg(run->relativePath)
+                           .arg(process.exitCode())
+                           .arg(output));
+    } else {
+        ++succeeded;
+        bytesSucceeded += run->bytes;
+        replacements.add({run->temp, run->file, run->relativePath});
     }
 
     // This is called from one of the process's own signals, so the run is
@@ -136,17 +155,11 @@ void DecoderRuns::endRun(Run* run)
     startMoreRuns();
 }
 
-// One rename over the original: at no moment is neither copy present.
-bool DecoderRuns::replaceOriginal(const Run& run)
+void DecoderRuns::replaced(const QString& error)
 {
-    std::error_code renameError;
-    std::filesystem::rename(nativePath(run.temp), nativePath(run.file), renameError);
-    if (!renameError)
-        return true;
-    std::error_code ignored;
-    std::filesystem::remove(nativePath(run.temp), ignored);
-    if (firstError.isEmpty() || firstError == importStoppedMessage())
-        firstError = withReason(QStringLiteral("Cannot replace %1 with its decoded copy").arg(run.relativePath),
-                                reasonText(renameError));
-    return false;
+    if (error.isEmpty())
+        ++decoded;
+    else
+        keepFirstError(error);
+    quitWhenDone();
 }

@@ -1,17 +1,31 @@
-// runFolderImport: copy (when asked), prepare, and adopt the root once it
-// passes the title check.
+// runFolderImport: lock the root, copy (when asked), prepare, and adopt the
+// root once it passes the title check.
 #include "import/import_jobs.h"
 
 #include "core/game_data.h"
 #include "import/content_preparation.h"
+#include "import/game_folder_lock.h"
 
 ImportResult runFolderImport(const FolderImportRequest& request, const GameProfile& profile,
                              const ProgressFn& progress)
 {
     ImportResult result;
-    if (request.makeCopy && !copyFolder(request.source, request.target, progress, &result.error))
+    GameFolderLock lock(request.root);
+    if (lock.acquire() == GameFolderLock::Outcome::Busy) {
+        result.error = lock.busyMessage();
         return result;
-    if (!prepareContent(request.target, progress, &result.error, &result.filesDecoded))
+    }
+    // A copy and its preparation share the bar by their bytes: the copy's
+    // own report gives its bytes, the compressed files' are known now.
+    enum Step { Copy, Preparation };
+    const qint64 compressedBytes = progress && request.makeCopy ? totalSize(listCompressedFiles(request.source)) : 0;
+    StepWeights steps({request.makeCopy ? 1 : 0, compressedBytes});
+    if (request.makeCopy && !copyFolder(request.source, request.target, steps.reporter(Copy, progress), &result.error))
+        return result;
+    if (!prepareContent(request.target, steps.reporter(Preparation, progress), &result.error, &result.filesDecoded,
+                        request.durability))
+        return result;
+    if (!flushFolderToDisk(request.target, request.durability, &result.error))
         return result;
     // The check reads root, not target: a prepared copy keeps its image in
     // root/gamedata.

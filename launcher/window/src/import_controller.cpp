@@ -31,10 +31,9 @@ void ImportController::start(const QString& title, const QString& firstLabel, Jo
     // Reports reach the dialog as queued calls, so the worker never waits
     // for the GUI thread; those still queued when the dialog is gone are
     // dropped.
-    const ProgressFn progress = [target = dialog.data()](qint64 done, qint64 total, const QString& text) {
+    const ProgressFn progress = [target = dialog.data()](const ImportProgress& report) {
         QMetaObject::invokeMethod(
-            target, [target, done, total, text] { target->showProgress(done, total, text); },
-            Qt::QueuedConnection);
+            target, [target, report] { target->showProgress(report); }, Qt::QueuedConnection);
     };
     auto result = std::make_shared<ImportResult>();
     worker = QThread::create([job = std::move(job), progress, result] { *result = job(progress); });

@@ -5,6 +5,7 @@
 
 #include "core/launcher_session.h"
 #include "core/settings_table.h"
+#include "window/wheel_guard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,7 +53,7 @@ void selectItem(QComboBox* combo, const QVariant& value, const ChoiceEditor& cho
 } // namespace
 
 SettingsPage::SettingsPage(LauncherSession& session, QWidget* parent)
-    : QScrollArea(parent), session(session)
+    : QScrollArea(parent), session(session), wheelGuard(new WheelGuard(this))
 {
     setWidgetResizable(true);
     auto* page = new QWidget(this);
@@ -153,6 +154,7 @@ QWidget* SettingsPage::createEditor(const Setting& setting, QGroupBox* group)
         setting.editor);
     widget->setObjectName(setting.key);
     widget->setAccessibleName(setting.label); // the row label, also for hidden widgets
+    wheelGuard->guard(widget); // scrolling the page changes no value on the way
     editors.append({&setting, widget});
     return field ? field : widget;
 }

@@ -33,9 +33,10 @@ public:
 
     bool isRunning() const { return worker != nullptr; }
 
-    // Shows the progress dialog (title, first label) and starts job on a new
-    // thread. When it has ended, completion runs on the GUI thread, unless
-    // the window is closing.
+    // Starts job on a new thread behind the progress dialog (title, first
+    // label), which shows itself after a second of work. When the job has
+    // ended, completion runs on the GUI thread, unless the window is
+    // closing.
     void start(const QString& title, const QString& firstLabel, Job job, Completion completion);
 
     // For the window's close event: true when the window may close now.

@@ -1,24 +1,34 @@
 // The progress dialog of a running import: a window-modal dialog whose bar
-// counts "N of M" (package entries, copied or decoded files), whose label
-// names the item being worked on, and whose Cancel button asks the import to
-// stop. It stays open until the import has ended, also after Cancel.
+// shows the whole job's share done (every step of the job is part of one
+// bar, so it never moves back) with the step's "N of M" on it (package
+// entries, copied or decoded files), whose label names the item being
+// worked on and, under it, the step's bytes done out of its bytes to do,
+// the speed and the time left, and whose Cancel button asks the import to
+// stop. Small imports end before it shows: it appears after a second of
+// work, and stays open until the import has ended, also after Cancel.
 #pragma once
 
+#include "import/import_progress.h"
+#include "import/transfer_rate.h"
+
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
 
+class QProgressBar;
 class QPushButton;
 
 class ImportProgressDialog : public QProgressDialog {
     Q_OBJECT
 
 public:
-    // Shown at once, as a busy indicator until the first counted report.
+    // How long an import works before the dialog shows itself.
+    static constexpr int kShowAfterMs = 1000;
+
+    // A busy indicator until the first report that tells a share.
     ImportProgressDialog(const QString& title, const QString& label, QWidget* window);
 
-    // A count out of a total of 0 shows the busy indicator; an empty text
-    // keeps the label.
-    void showProgress(qint64 done, qint64 total, const QString& text);
+    void showProgress(const ImportProgress& report);
 
     // Called when the import has ended: closes the dialog for good.
     void finish();
@@ -31,8 +41,19 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showShare(const ImportProgress& report);
+    void showTransfer(const ImportProgress& report);
     void requestStop();
 
+    QProgressBar* bar = nullptr;
     QPushButton* cancelButton = nullptr;
     bool finished = false;
+
+    QString itemText;     // the label's first line
+    QString transferLine; // its second line
+    ImportStep step = ImportStep::Extracting;
+    bool reported = false;
+    TransferRate rate;
+    QElapsedTimer clock;           // since the dialog was made
+    qint64 transferShownAt = -1;   // when transferLine was last written
 };

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class LauncherSession;
+class WheelGuard;
 
 namespace settings_table {
 struct Setting;
@@ -72,6 +73,7 @@ private:
     void openDataFolder();
 
     LauncherSession& session;
+    WheelGuard* wheelGuard;
     QList<ValueEditor> editors; // in table order
     QPushButton* openDataFolderButton = nullptr;
     QPushButton* resetButton = nullptr;
