@@ -5,7 +5,8 @@
 
 ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
-ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
+# libssl-dev: libcrypto's SHA-1 and SHA-256 for the package and game-file checks.
+ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libssl-dev fonts-dejavu-core)
 # The package test (tests/package) runs only as root and needs these too:
 # dpkg-shlibdeps for the package's Depends, the validators, and an X server
 # with tools to find the launcher's window.
