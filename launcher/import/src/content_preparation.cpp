@@ -125,10 +125,13 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
     return true;
 }
 
-bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded)
+bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded,
+                    QStringList* decodedFiles)
 {
     if (filesDecoded)
         *filesDecoded = 0;
+    if (decodedFiles)
+        decodedFiles->clear();
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
     QFile upperFile(upper);
@@ -149,5 +152,7 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
     const bool decoded = runs.run(error);
     if (filesDecoded)
         *filesDecoded = runs.filesDecoded();
+    if (decodedFiles)
+        *decodedFiles = runs.decodedFiles();
     return decoded;
 }

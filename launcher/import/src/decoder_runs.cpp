@@ -120,6 +120,7 @@ void DecoderRuns::endRun(Run* run)
                              .arg(output);
     } else if (replaceOriginal(*run)) {
         ++decoded;
+        replaced.append(run->file);
     }
 
     // This is called from one of the process's own signals, so the run is

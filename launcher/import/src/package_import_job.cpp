@@ -1,11 +1,16 @@
-// runPackageImport: open, extract into <root>/gamedata, prepare, and adopt the
-// root when it holds the executable image.
+// runPackageImport: open, extract into <root>/gamedata, prepare, record the
+// manifest, and adopt the root when it holds the executable image.
 #include "import/import_jobs.h"
 
 #include "core/game_root.h"
 #include "import/content_preparation.h"
+#include "import/game_manifest.h"
+#include "import/import_interruption.h"
 #include "import/stfs_extract.h"
 #include "import/stfs_reader.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -31,11 +36,26 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
     for (const StfsFileItem& item : items)
         result.totalBytes += item.size;
 
+    // The extraction hashes what it writes; only the files preparation
+    // replaces are read again for the manifest.
     const QString target = game_root::dataSubfolder(request.root);
-    if (!extractAll(reader, target, extractionProgress(progress), &result.error))
+    FileDigests digests;
+    if (!extractAll(reader, target, extractionProgress(progress), &result.error, ExtractOptions{.digests = &digests}))
         return result;
-    if (!prepareContent(target, progress, &result.error, &result.filesDecoded))
+    QStringList decodedFiles;
+    if (!prepareContent(target, progress, &result.error, &result.filesDecoded, &decodedFiles))
         return result;
+
+    game_manifest::Source source;
+    game_manifest::describeSource(game_manifest::Source::Kind::Package,
+                                  QFileInfo(request.packagePath).absoluteFilePath(),
+                                  QDir(request.root).relativeFilePath(target), &source);
+    if (!game_manifest::recordManifest(request.root, target, digests, QSet<QString>(decodedFiles.cbegin(), decodedFiles.cend()),
+                                       source, &result.manifestProblem)
+        && importInterruptionRequested()) {
+        result.error = result.manifestProblem;
+        return result;
+    }
 
     result.fileCount = items.size();
     if (game_root::holdsImage(request.root))

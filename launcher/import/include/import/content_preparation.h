@@ -26,6 +26,7 @@ bool copyFolder(const QString& source, const QString& destination, const Progres
 // with one atomic rename, so a failure never loses the original. The first
 // failure, or a stop request on the calling thread, starts no further file
 // and waits for the running ones. When given, *filesDecoded receives the
-// number of files replaced, also on failure.
+// number of files replaced and *decodedFiles their paths (root joined with
+// each file's relative path), also on failure.
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error = nullptr,
-                    qint64* filesDecoded = nullptr);
+                    qint64* filesDecoded = nullptr, QStringList* decodedFiles = nullptr);

@@ -31,6 +31,8 @@ public:
     bool run(QString* error);
 
     qint64 filesDecoded() const { return decoded; }
+    // The files replaced by their decoded content, as listed.
+    const QStringList& decodedFiles() const { return replaced; }
 
 private:
     struct Run;
@@ -48,6 +50,7 @@ private:
 
     qsizetype nextFile = 0;
     qint64 decoded = 0;
+    QStringList replaced;
     QString firstError;
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack
