@@ -23,10 +23,7 @@ constexpr char kZorvMagic[4] = {'\x0F', '\xF5', '\x12', '\xED'};
 bool isCompressedFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(sizeof kZorvMagic);
-    return head == QByteArray(kZorvMagic, sizeof kZorvMagic);
+    return file.open(QIODevice::ReadOnly) && startsWithZorvMagic(file.read(sizeof kZorvMagic));
 }
 
 // The resolved absolute form of path, also for a path whose last parts do
@@ -72,6 +69,11 @@ QString findDecoder()
 }
 
 } // namespace
+
+bool startsWithZorvMagic(const QByteArray& head)
+{
+    return head.startsWith(QByteArray::fromRawData(kZorvMagic, sizeof kZorvMagic));
+}
 
 QStringList listCompressedFiles(const QString& root)
 {

@@ -125,14 +125,18 @@ bool hashFiles(const QStringList& paths, QList<FileHash>* results, const HashPro
     work.workersRunning = workerCount;
     for (int i = 0; i < workerCount; ++i)
         workers.emplace_back([&work] { runWorker(work); });
+    // The first report comes at once, so that a dialog shows the count
+    // before the first file is done.
     {
         std::unique_lock lock(work.mutex);
-        while (!work.workerEnded.wait_for(lock, kReportInterval, [&work] { return work.workersRunning == 0; })) {
-            if (importInterruptionRequested())
-                work.stop.store(true);
+        for (;;) {
             lock.unlock();
             report();
+            if (importInterruptionRequested())
+                work.stop.store(true);
             lock.lock();
+            if (work.workerEnded.wait_for(lock, kReportInterval, [&work] { return work.workersRunning == 0; }))
+                break;
         }
     }
     for (std::thread& worker : workers)

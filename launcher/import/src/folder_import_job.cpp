@@ -33,7 +33,8 @@ ImportResult runFolderImport(const FolderImportRequest& request, const GameProfi
     if (request.makeCopy)
         game_manifest::describeSource(Source::Kind::Folder, QFileInfo(request.source).absoluteFilePath(),
                                       QDir(request.root).relativeFilePath(request.target), &source);
-    if (!game_manifest::recordManifest(request.root, request.target, {}, {}, source, &result.manifestProblem)
+    if (!(game_manifest::recordManifest(request.root, request.target, {}, {}, &result.manifestProblem)
+          && game_manifest::writeSource(request.root, source, &result.manifestProblem))
         && importInterruptionRequested()) {
         result.error = result.manifestProblem;
         return result;

@@ -89,23 +89,6 @@ void describeFolder(const QString& folder, Source* source)
     }
 }
 
-bool writeSource(const QString& root, const Source& source, QString* error)
-{
-    if (source.kind == Source::Kind::None) {
-        const QString path = sourcePath(root);
-        QFile old(path);
-        if (old.exists() && !old.remove())
-            return fail(error, withReason(QStringLiteral("Cannot remove %1").arg(path), old.errorString()));
-        return true;
-    }
-    const QJsonObject record{{QStringLiteral("kind"), QLatin1String(kindName(source.kind))},
-                             {QStringLiteral("path"), source.path},
-                             {QStringLiteral("data"), source.dataFolder},
-                             {QStringLiteral("size"), double(source.size)},
-                             {QStringLiteral("modified"), source.modified.toString(Qt::ISODateWithMs)}};
-    return saveAtomically(sourcePath(root), QJsonDocument(record).toJson(), error);
-}
-
 } // namespace
 
 QString recordFolder(const QString& root)
@@ -233,7 +216,7 @@ QStringList manifestFiles(const QString& root, const QString& dataFolder)
 }
 
 bool recordManifest(const QString& root, const QString& dataFolder, const FileDigests& known,
-                    const QSet<QString>& stale, const Source& source, QString* error)
+                    const QSet<QString>& stale, QString* error)
 {
     QString reason;
     if (!makeFolders(recordFolder(root), &reason))
@@ -261,7 +244,24 @@ bool recordManifest(const QString& root, const QString& dataFolder, const FileDi
             return fail(error, withReason(QStringLiteral("Cannot read %1").arg(toHash[i]), hashes[i].reason));
         entries[hashedEntry[i]].sha256 = hashes[i].sha256;
     }
-    return saveAtomically(manifestPath(root), formatManifest(entries), error) && writeSource(root, source, error);
+    return saveAtomically(manifestPath(root), formatManifest(entries), error);
+}
+
+bool writeSource(const QString& root, const Source& source, QString* error)
+{
+    if (source.kind == Source::Kind::None) {
+        const QString path = sourcePath(root);
+        QFile old(path);
+        if (old.exists() && !old.remove())
+            return fail(error, withReason(QStringLiteral("Cannot remove %1").arg(path), old.errorString()));
+        return true;
+    }
+    const QJsonObject record{{QStringLiteral("kind"), QLatin1String(kindName(source.kind))},
+                             {QStringLiteral("path"), source.path},
+                             {QStringLiteral("data"), source.dataFolder},
+                             {QStringLiteral("size"), double(source.size)},
+                             {QStringLiteral("modified"), source.modified.toString(Qt::ISODateWithMs)}};
+    return saveAtomically(sourcePath(root), QJsonDocument(record).toJson(), error);
 }
 
 } // namespace game_manifest

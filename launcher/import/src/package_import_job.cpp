@@ -50,8 +50,9 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
     game_manifest::describeSource(game_manifest::Source::Kind::Package,
                                   QFileInfo(request.packagePath).absoluteFilePath(),
                                   QDir(request.root).relativeFilePath(target), &source);
-    if (!game_manifest::recordManifest(request.root, target, digests, QSet<QString>(decodedFiles.cbegin(), decodedFiles.cend()),
-                                       source, &result.manifestProblem)
+    const QSet<QString> replaced(decodedFiles.cbegin(), decodedFiles.cend());
+    if (!(game_manifest::recordManifest(request.root, target, digests, replaced, &result.manifestProblem)
+          && game_manifest::writeSource(request.root, source, &result.manifestProblem))
         && importInterruptionRequested()) {
         result.error = result.manifestProblem;
         return result;

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <optional>
 
 namespace {
@@ -92,14 +91,21 @@ bool extractAll(StfsReader& reader, const QString& destination, const ExtractPro
         return fail(error, withReason(QStringLiteral("Cannot create %1").arg(destination), reason));
 
     const auto isNamed = [](const StfsEntry& entry) { return !entry.name.isEmpty(); };
-    const qint64 total = std::count_if(reader.entries.cbegin(), reader.entries.cend(), isNamed);
+    // The selection is matched by path, so the paths are made only with one.
+    QList<bool> selected(reader.entries.size());
+    for (int i = 0; i < reader.entries.size(); ++i) {
+        const StfsEntry& entry = reader.entries[i];
+        selected[i] = isNamed(entry)
+            && (!options.only || (!entry.isDirectory && options.only->contains(reader.entryPath(i))));
+    }
+    const qint64 total = selected.count(true);
     const QDir destinationDir(destination);
     ExtractionContext context{destinationDir, SafeDestination(destinationDir), ChainCopier(reader, options.checks),
                                options.digests};
     qint64 done = 0;
     for (int i = 0; i < reader.entries.size(); ++i) {
         const StfsEntry& entry = reader.entries[i];
-        if (!isNamed(entry))
+        if (!selected[i])
             continue;
         if (importInterruptionRequested())
             return fail(error, importStoppedMessage());

@@ -5,11 +5,15 @@
 
 #include "import/import_progress.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+// Whether a file's first bytes are the ZORV magic 0F F5 12 ED.
+bool startsWithZorvMagic(const QByteArray& head);
+
 // Paths of all non-hidden files under root whose first four bytes are the
-// ZORV magic 0F F5 12 ED, in directory iteration order.
+// ZORV magic, in directory iteration order.
 QStringList listCompressedFiles(const QString& root);
 
 // Copies source's whole tree (hidden files included) into destination,

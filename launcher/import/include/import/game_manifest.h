@@ -62,12 +62,16 @@ bool readSource(const QString& root, Source* source, QString* error = nullptr);
 // hidden ones too, apart from the record folder; absolute paths, sorted.
 QStringList manifestFiles(const QString& root, const QString& dataFolder);
 
-// Hashes every file beneath dataFolder (inside root) and writes the manifest
-// and the source record; for a source of kind None, an earlier source record
-// is removed. Files in known (by path relative to dataFolder) are taken from
-// it, unless they are in stale (absolute paths: files replaced since).
-// Stops when the calling thread is asked to, writing nothing.
-bool recordManifest(const QString& root, const QString& dataFolder, const FileDigests& known,
-                    const QSet<QString>& stale, const Source& source, QString* error = nullptr);
+// Hashes every file beneath dataFolder (inside root) on every core and
+// writes the manifest. The digests of known (by path relative to dataFolder)
+// are taken as they are, except for the files in stale (absolute paths:
+// files replaced since). Stops when the calling thread is asked to, writing
+// nothing.
+bool recordManifest(const QString& root, const QString& dataFolder, const FileDigests& known = {},
+                    const QSet<QString>& stale = {}, QString* error = nullptr);
+
+// Writes the source record; for a source of kind None, removes an earlier
+// one.
+bool writeSource(const QString& root, const Source& source, QString* error = nullptr);
 
 } // namespace game_manifest

@@ -5,6 +5,7 @@
 #include "import/file_digests.h"
 #include "import/stfs_reader.h"
 
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 
@@ -21,6 +22,9 @@ enum class BlockChecks { Sha1, None };
 struct ExtractOptions {
     BlockChecks checks = BlockChecks::Sha1;
     FileDigests* digests = nullptr;  // when set, receives the SHA-256 of every file written
+    // When set, only the files with these relative paths are written (and
+    // the folders on their way); the progress then counts only them.
+    const QSet<QString>* only = nullptr;
 };
 
 // Refuses, before writing anything, any package with an entry named "." or
