@@ -176,16 +176,36 @@ private slots:
         QVERIFY(report.allGood());
     }
 
+    void unreadableManifest_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("reason");
+        const QByteArray digest(64, 'a');
+        const QString notALine = QStringLiteral("Line 2 of the manifest is not a checksum line");
+        const QString outside = QStringLiteral("Line 2 of the manifest names a file outside the game folder");
+        QTest::newRow("text") << QByteArray("not a checksum") << notALine;
+        QTest::newRow("short digest") << digest.left(63) + "  gamedata/x" << notALine;
+        QTest::newRow("upper-case digest") << digest.toUpper() + "  gamedata/x" << notALine;
+        QTest::newRow("no name") << digest + "  " << notALine;
+        QTest::newRow("absolute path") << digest + "  /etc/passwd" << outside;
+        QTest::newRow("up and out") << digest + "  gamedata/../../outside" << outside;
+        QTest::newRow("escaped way out") << "\\" + digest + "  back\\\\slash/../../x" << outside;
+    }
+
+    // A manifest edited by hand is refused whole, with the line at fault;
+    // above all it never leads a repair out of the game folder.
     void unreadableManifest()
     {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, reason);
         importPackage();
         QByteArray manifest = readBytes(game_manifest::manifestPath(root));
-        manifest.insert(manifest.indexOf('\n') + 1, "not a checksum\n");
+        manifest.insert(manifest.indexOf('\n') + 1, line + '\n');
         writeFile(game_manifest::manifestPath(root), manifest);
         const VerifyReport report = verifyGameFolder(root, gameProfile());
-        QCOMPARE(report.text(), QStringLiteral("The checksums of this game folder cannot be read: Line 2 of the manifest "
-                                               "is not a checksum line"));
+        QCOMPARE(report.text(), QStringLiteral("The checksums of this game folder cannot be read: ") + reason);
         QVERIFY(!report.allGood());
+        QVERIFY(!report.needsRepair());
     }
 
     // Cancel: the thread asked to stop at the first report ends the verify

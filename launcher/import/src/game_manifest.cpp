@@ -65,6 +65,18 @@ bool isDigest(const QByteArray& text)
         && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
+// A repair writes where the manifest says: only relative paths that stay
+// inside the root are accepted.
+bool isInsideRoot(const QString& path)
+{
+    if (QDir::isAbsolutePath(path))
+        return false;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    return std::none_of(parts.cbegin(), parts.cend(), [](const QString& part) {
+        return part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
+    });
+}
+
 bool saveAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
     QSaveFile file(path);
@@ -138,7 +150,10 @@ bool parseManifest(const QByteArray& text, QList<Entry>* entries, QString* error
             return fail(error, QStringLiteral("Line %1 of the manifest is not a checksum line").arg(i + 1));
         if (escaped)
             name = unescapedName(name);
-        entries->append(Entry{QFile::decodeName(name), digest});
+        const QString path = QFile::decodeName(name);
+        if (!isInsideRoot(path))
+            return fail(error, QStringLiteral("Line %1 of the manifest names a file outside the game folder").arg(i + 1));
+        entries->append(Entry{path, digest});
     }
     return true;
 }
@@ -225,13 +240,16 @@ bool recordManifest(const QString& root, const QString& dataFolder, const FileDi
     const QDir rootDir(root);
     const QDir dataDir(dataFolder);
     const QStringList files = manifestFiles(root, dataFolder);
+    QSet<QString> replaced;  // in the cleaned form manifestFiles gives
+    for (const QString& file : stale)
+        replaced.insert(QDir::cleanPath(file));
     QList<Entry> entries;
     QStringList toHash;
     QList<qsizetype> hashedEntry;  // the entry each file of toHash fills
     for (const QString& file : files) {
         const QString relative = dataDir.relativeFilePath(file);
         entries.append(Entry{rootDir.relativeFilePath(file), known.value(relative)});
-        if (entries.last().sha256.isEmpty() || stale.contains(file)) {
+        if (entries.last().sha256.isEmpty() || replaced.contains(file)) {
             toHash.append(file);
             hashedEntry.append(entries.size() - 1);
         }

@@ -45,7 +45,7 @@ QString sourcePath(const QString& root);
 // does.
 QByteArray formatManifest(const QList<Entry>& entries);
 // Reads what formatManifest writes; false with the line's number for
-// anything else.
+// anything else, and for a path that is absolute or leads out of the root.
 bool parseManifest(const QByteArray& text, QList<Entry>* entries, QString* error = nullptr);
 
 // Whether root holds a manifest file.
