@@ -5,7 +5,8 @@
 
 ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
-ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
+# libssl-dev: libcrypto's SHA-1 and SHA-256 for the package and game-file checks.
+ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libssl-dev fonts-dejavu-core)
 # The package test (tests/package) runs only as root and needs these too:
 # dpkg-shlibdeps for the package's Depends, the validators, and an X server
 # with tools to find the launcher's window.
@@ -45,7 +46,7 @@ orvello_use_sanitizers() {
   ORVELLO_SANITIZER_REPORTS=$ORVELLO_BUILD/sanitizer-reports
   # The package test checks what the plain build ships, so it stays out.
   ORVELLO_CMAKE_OPTIONS+=(-DORVELLO_SANITIZE=ON -DORVELLO_BUILD_BENCHMARKS=OFF -DORVELLO_BUILD_PICTURE_TOOLS=OFF
-                          "-DORVELLO_TEST_AREAS=decoder;roundtrip;supervisor;launcher;import;faults;soak")
+                          "-DORVELLO_TEST_AREAS=decoder;roundtrip;supervisor;launcher;import;verify;faults;soak")
   local report="log_path=$ORVELLO_SANITIZER_REPORTS/report:log_exe_name=1"
   export ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1:$report${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:$report${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"

@@ -1,11 +1,13 @@
 // Tests of the two import jobs without any dialog: what they write, what they
 // adopt, what they report, each failure's message, and stopping.
 #include "core/game_profile.h"
+#include "import/game_manifest.h"
 #include "import/import_jobs.h"
 #include "import_fixture.h"
 #include "test_support.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QThread>
 
 using namespace testing_support;
@@ -265,6 +267,87 @@ private slots:
             verifyUntouchedOrDecoded(source, content, &decoded);
             QCOMPARE(decoded, 0);
         }
+    }
+
+    void manifestOfEveryImport_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("package") << QStringLiteral("package");
+        QTest::newRow("folder in place") << QStringLiteral("in place");
+        QTest::newRow("prepared copy") << QStringLiteral("copy");
+    }
+
+    // Every import ends with a manifest that sha256sum accepts and that
+    // lists every file of the game data as prepared (names that sha256sum
+    // must escape, hidden files and empty ones included), and with the
+    // record of its source.
+    void manifestOfEveryImport()
+    {
+        QFETCH(QString, kind);
+        GameContent content = makeGameContent();
+        content.files[QStringLiteral("content/back\\slash.txt")] = {"a backslash", "a backslash"};
+        content.files[QStringLiteral("content/line\nbreak.txt")] = {"a line break", "a line break"};
+        content.files[QStringLiteral("content/.hidden/options.ini")] = {"[hidden]\n", "[hidden]\n"};
+        const QString extracted = home->filePath(QStringLiteral("extracted"));
+        const QString package = home->filePath(QStringLiteral("Downloads/Game.pkg"));
+        QString root = home->filePath(QStringLiteral("Games/Game"));
+        QString dataFolder = root + QStringLiteral("/gamedata");
+        ImportResult result;
+        if (kind == QLatin1String("package")) {
+            writeContentPackage(package, content);
+            const PackageImportRequest request{package, root};
+            result = runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); });
+        } else {
+            writeContentFolder(extracted, content);
+            const bool copy = kind == QLatin1String("copy");
+            if (!copy)
+                root = dataFolder = extracted;
+            const FolderImportRequest request{extracted, root, dataFolder, copy};
+            result = runOnWorker([&](const ProgressFn& p) { return runFolderImport(request, gameProfile(), p); });
+        }
+        QVERIFY2(result.succeeded(), qPrintable(result.error));
+        QVERIFY2(result.manifestProblem.isEmpty(), qPrintable(result.manifestProblem));
+
+        QProcess check;
+        check.setWorkingDirectory(root);
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(QStringLiteral("sha256sum"), {QStringLiteral("--check"), QStringLiteral("--strict"),
+                                                  QStringLiteral("--quiet"), QStringLiteral(".orvello/manifest.sha256")});
+        QVERIFY(check.waitForFinished(30000));
+        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0, check.readAll().constData());
+
+        QList<game_manifest::Entry> entries;
+        QString error;
+        QVERIFY2(game_manifest::readManifest(root, &entries, &error), qPrintable(error));
+        QStringList listed;
+        for (const game_manifest::Entry& entry : entries)
+            listed << entry.path;
+        QStringList present;
+        QDirIterator files(dataFolder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = QDir(root).relativeFilePath(files.next());
+            if (!path.startsWith(QLatin1String(".orvello/")))
+                present << path;
+        }
+        present.sort();
+        QCOMPARE(listed, present);
+        QVERIFY(listed.contains(QDir(root).relativeFilePath(dataFolder + QStringLiteral("/content/line\nbreak.txt"))));
+
+        game_manifest::Source source;
+        QVERIFY2(game_manifest::readSource(root, &source, &error), qPrintable(error));
+        if (kind == QLatin1String("in place")) {
+            QCOMPARE(source.kind, game_manifest::Source::Kind::None);
+            QVERIFY(!QFileInfo::exists(game_manifest::sourcePath(root)));
+            return;
+        }
+        const bool fromPackage = kind == QLatin1String("package");
+        game_manifest::Source now;
+        QVERIFY(game_manifest::describeSource(fromPackage ? game_manifest::Source::Kind::Package
+                                                          : game_manifest::Source::Kind::Folder,
+                                              fromPackage ? package : extracted, QStringLiteral("gamedata"), &now));
+        QCOMPARE(source, now);
+        QVERIFY(source.size >= qint64(content.storedBytes()));
+        QVERIFY(source.modified.isValid());
     }
 
     // The title check comes after the preparation, whose work stays.

@@ -1,6 +1,7 @@
 // Tests of extractAll: progress reports, file contents over every block
-// placement, chain bounds, unsafe names, symbolic links in the destination,
-// write failures and stopping between entries.
+// placement, chain bounds, blocks that do not match their digests, unsafe
+// names, symbolic links in the destination, write failures and stopping
+// between entries.
 #include "import/stfs_extract.h"
 #include "stfs_package_builder.h"
 #include "test_support.h"
@@ -69,6 +70,9 @@ private slots:
     void brokenChains();
     void hugeDeclaredSizeIsBoundedByThePackage();
     void truncatedPackageFailsAtTheFirstMissingBlock();
+    void damagedBlockStopsTheExtraction_data();
+    void damagedBlockStopsTheExtraction();
+    void trueDigestsLetAlteredBlocksThrough();
     void foldersListedAfterTheirFiles();
     void overwritesExistingFile();
     void unsafeNames_data();
@@ -95,7 +99,7 @@ private:
     }
     // Extracts the image into destination; returns the error text, or an
     // empty string on success.
-    QString extractImage(const StfsImage& image, QList<Report>* reports = nullptr)
+    QString extractImage(const StfsImage& image, QList<Report>* reports = nullptr, FileDigests* digests = nullptr)
     {
         StfsReader reader;
         if (!openImage(image, reader))
@@ -105,7 +109,7 @@ private:
             if (reports)
                 reports->append(Report{done, total, path});
         };
-        if (!extractAll(reader, destination, record, &error))
+        if (!extractAll(reader, destination, record, &error, ExtractOptions{.digests = digests}))
             return error.isEmpty() ? QStringLiteral("<failed without message>") : error;
         return QString();
     }
@@ -171,7 +175,8 @@ void TestStfsExtract::contentsSurviveEveryLayout_data()
 
 // Every file comes back byte for byte, whatever the placement of its blocks:
 // scattered chains, chains that skip hash-table slots, and chains that cross
-// the level-1/level-2 tables at block 28900.
+// the level-1/level-2 tables at block 28900. The SHA-256 taken on the way is
+// that of the file.
 void TestStfsExtract::contentsSurviveEveryLayout()
 {
     QFETCH(BlockOrder, order);
@@ -187,10 +192,15 @@ void TestStfsExtract::contentsSurviveEveryLayout()
     const StfsImage image = builder.build();
     if (firstBlock > 0)
         QVERIFY(image.allocatedBlocks > 28900);
-    QCOMPARE(extractImage(image), QString());
-    for (int i = 0; i < sizes.size(); ++i)
+    FileDigests digests;
+    QCOMPARE(extractImage(image, nullptr, &digests), QString());
+    QCOMPARE(digests.size(), sizes.size());
+    for (int i = 0; i < sizes.size(); ++i) {
         QVERIFY2(readBytes(QStringLiteral("%1/data/f%2").arg(destination).arg(i)) == contents[i],
                  qPrintable(QStringLiteral("file %1 differs").arg(i)));
+        QCOMPARE(digests.value(QStringLiteral("data/f%1").arg(i)),
+                 QCryptographicHash::hash(contents[i], QCryptographicHash::Sha256).toHex());
+    }
 }
 
 void TestStfsExtract::emptyFileReadsNoBlock()
@@ -309,6 +319,91 @@ void TestStfsExtract::truncatedPackageFailsAtTheFirstMissingBlock()
     image.fileSize = block6 + 100;
     QCOMPARE(extractImage(image), QStringLiteral("Short read at offset %1").arg(block6));
     QCOMPARE(readBytes(destination + QStringLiteral("/f")), content.left(5 * 4096));
+}
+
+void TestStfsExtract::damagedBlockStopsTheExtraction_data()
+{
+    QTest::addColumn<BlockOrder>("order");
+    QTest::addColumn<quint32>("blockBase");
+    QTest::addColumn<int>("blocks");      // of the damaged file
+    QTest::addColumn<int>("damaged");     // position in its chain
+    QTest::addColumn<int>("cutAt");       // position whose block the package ends in, -1: none
+    // A file of one run is checked before it is written; longer files are
+    // checked run by run, one run while the one before is written.
+    QTest::newRow("one-block file") << BlockOrder::Consecutive << 0u << 1 << 0 << -1;
+    QTest::newRow("first block of a run") << BlockOrder::Consecutive << 0u << 60 << 0 << -1;
+    QTest::newRow("inside a run") << BlockOrder::Consecutive << 0u << 60 << 37 << -1;
+    QTest::newRow("third group of many") << BlockOrder::Consecutive << 0u << 400 << 345 << -1;
+    QTest::newRow("last block of many runs") << BlockOrder::Consecutive << 0u << 400 << 399 << -1;
+    QTest::newRow("runs of one block") << BlockOrder::Reversed << 0u << 12 << 5 << -1;
+    QTest::newRow("chains dealt in turn") << BlockOrder::Interleaved << 0u << 30 << 9 << -1;
+    QTest::newRow("block base") << BlockOrder::Consecutive << 7u << 200 << 180 << -1;
+    // The package ends inside the run: it is then read block by block.
+    QTest::newRow("before the end of a cut package") << BlockOrder::Consecutive << 0u << 10 << 2 << 6;
+}
+
+// One flipped byte in one block of the second file: the extraction stops
+// with the file's path and the block's number. The first file is complete,
+// the second holds exactly the blocks before the damaged one.
+void TestStfsExtract::damagedBlockStopsTheExtraction()
+{
+    QFETCH(BlockOrder, order);
+    QFETCH(quint32, blockBase);
+    QFETCH(int, blocks);
+    QFETCH(int, damaged);
+    QFETCH(int, cutAt);
+    PackageBuilder builder(PackageOptions{.blockBase = blockBase, .order = order});
+    const QByteArray first = patternBytes(300 * 4096 + 11, 1);
+    const QByteArray second = patternBytes(blocks * 4096 - 100, 2);
+    builder.addFile("first.bin", first);
+    const int folder = builder.addFolder("sound");
+    builder.addFile("bank.xwb", second, folder);
+    StfsImage image = builder.build();
+    const SlotMap layout = mapSlots(image.allocatedBlocks - 1, image.allocatedBlocks);
+    const auto offsetOf = [&](int position) {
+        return dataOffsetOf(image) + 4096 * qint64(layout.dataSlots[image.files[1].blocks[position]]);
+    };
+    const quint32 damagedBlock = image.files[1].blocks[damaged];
+    const qint64 damagedOffset = offsetOf(damaged);
+    if (cutAt >= 0)
+        image.fileSize = offsetOf(cutAt) + 100;
+
+    const QString path = home->filePath(QStringLiteral("p.stfs"));
+    QString error;
+    QVERIFY2(writeStfsImage(image, path, &error), qPrintable(error));
+    flipByte(path, damagedOffset + 1234);
+
+    StfsReader reader;
+    QVERIFY2(reader.open(path, &error), qPrintable(error));
+    QVERIFY(!extractAll(reader, destination, {}, &error));
+    QCOMPARE(error, QStringLiteral("Damaged package: sound/bank.xwb does not match its checksum (block %1).")
+                        .arg(damagedBlock));
+    QVERIFY(readBytes(destination + QStringLiteral("/first.bin")) == first);
+    QVERIFY(readBytes(destination + QStringLiteral("/sound/bank.xwb")) == second.left(4096 * damaged));
+}
+
+// The fuzzer's way past the checks: once the altered package's true digests
+// are written into it, the altered bytes are extracted.
+void TestStfsExtract::trueDigestsLetAlteredBlocksThrough()
+{
+    PackageBuilder builder;
+    QByteArray content = patternBytes(3 * 4096, 3);
+    builder.addFile("f", content);
+    const StfsImage image = builder.build();
+    const QString path = home->filePath(QStringLiteral("p.stfs"));
+    QString error;
+    QVERIFY2(writeStfsImage(image, path, &error), qPrintable(error));
+    const qint64 secondBlock = dataOffsetOf(image) + 4096 * qint64(mapSlots(2, image.allocatedBlocks).dataSlots[2]);
+    flipByte(path, secondBlock + 9);
+    content[4096 + 9] = char(content[4096 + 9] ^ 0x20);
+
+    QByteArray package = readBytes(path);
+    writeTrueDigests(package);
+    writeFile(path, package);
+    StfsReader reader;
+    QVERIFY2(reader.open(path, &error), qPrintable(error));
+    QVERIFY2(extractAll(reader, destination, {}, &error), qPrintable(error));
+    QCOMPARE(readBytes(destination + QStringLiteral("/f")), content);
 }
 
 void TestStfsExtract::foldersListedAfterTheirFiles()

@@ -39,6 +39,8 @@ private slots:
     void magic();
     void openFailures_data();
     void openFailures();
+    void damagedFileTableIsRefused_data();
+    void damagedFileTableIsRefused();
     void selfLinkingTableReadsAPlusOneBlocks();
     void hugeDeclaredBlockCountStaysBounded();
     void fileTableStartAndBlockBase_data();
@@ -233,6 +235,41 @@ void TestStfsReader::openFailures()
     QString error;
     QVERIFY(!reader.open(writePackage(image), &error));
     QCOMPARE(error, message);
+}
+
+void TestStfsReader::damagedFileTableIsRefused_data()
+{
+    QTest::addColumn<int>("tableBlock");  // position in the file table's chain
+    QTest::addColumn<bool>("inDigest");   // flip a byte of the digest instead of the data
+    QTest::addColumn<int>("byte");
+    QTest::newRow("first block, a name") << 0 << false << 3;
+    QTest::newRow("first block, a free entry's bytes") << 0 << false << 4000;
+    QTest::newRow("first block, its digest") << 0 << true << 7;
+    QTest::newRow("second block") << 1 << false << 100;
+}
+
+// 70 files take two file-table blocks, each with its own digest; a flipped
+// byte in either, even one no field reads, refuses the package.
+void TestStfsReader::damagedFileTableIsRefused()
+{
+    QFETCH(int, tableBlock);
+    QFETCH(bool, inDigest);
+    QFETCH(int, byte);
+    PackageBuilder builder(PackageOptions{.order = BlockOrder::Reversed});
+    for (int i = 0; i < 70; ++i)
+        builder.addFile("file" + QByteArray::number(i), patternBytes(100, quint32(i)));
+    const StfsImage image = builder.build();
+    QCOMPARE(image.fileTable.blocks.size(), 2);
+    const QString path = writePackage(image);
+    const quint32 block = image.fileTable.blocks[tableBlock];
+    StfsReader reader;
+    QString error;
+    QVERIFY2(reader.open(path, &error), qPrintable(error));
+    const qint64 offset = inDigest ? reader.hashTableOffset(block) + 24 * (block % 170) : reader.blockOffset(block);
+    flipByte(path, offset + byte);
+
+    QVERIFY(!reader.open(path, &error));
+    QCOMPARE(error, QStringLiteral("Damaged package: the file table does not match its checksum (block %1).").arg(block));
 }
 
 // With A = 5 a self-linking table block is read six times; every read

@@ -105,6 +105,14 @@ QByteArray readBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void flipByte(const QString& path, qint64 offset)
+{
+    QFile file(path);
+    char byte = 0;
+    QVERIFY2(file.open(QIODevice::ReadWrite) && file.seek(offset) && file.getChar(&byte), qPrintable(path));
+    QVERIFY2(file.seek(offset) && file.putChar(char(byte ^ 0x20)), qPrintable(path));
+}
+
 QByteArray patternBytes(qsizetype size, quint32 seed)
 {
     QByteArray bytes(size, '\0');

@@ -77,6 +77,9 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // The file's bytes, or empty when it cannot be read.
 QByteArray readBytes(const QString& path);
 
+// Inverts one bit of the byte at offset in the file; fails the test on error.
+void flipByte(const QString& path, qint64 offset);
+
 // Deterministic, position-dependent bytes, so a block read from the wrong
 // place never matches.
 QByteArray patternBytes(qsizetype size, quint32 seed);

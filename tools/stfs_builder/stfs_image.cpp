@@ -55,6 +55,12 @@ QByteArray serialiseHeader(const StfsImage& image)
     return header;
 }
 
+quint32 be32(const QByteArray& bytes, qsizetype at)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData()) + at;
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+}
+
 // Writes blocks at their slots, remembering the furthest byte written, and
 // collects the level-0 tables that describe them.
 class ImageWriter {
@@ -170,6 +176,33 @@ SlotMap mapSlots(quint32 lastBlock, quint32 allocatedBlocks)
         map.dataSlots.append(slot++);
     }
     return map;
+}
+
+void writeTrueDigests(QByteArray& package)
+{
+    if (package.size() < kHeaderBytes)
+        return;
+    const qint64 dataOffset = (qint64(be32(package, 0x340)) + 0xFFF) & ~qint64(0xFFF);
+    const quint32 allocatedBlocks = be32(package, 0x395);
+    if (dataOffset == 0 || dataOffset >= package.size())
+        return;
+    // Each slot holds at most one data block, so no more blocks than slots
+    // can lie in the file.
+    const qint64 slotCount = (package.size() - dataOffset) / kBlockSize;
+    if (slotCount == 0)
+        return;
+    const SlotMap layout = mapSlots(quint32(slotCount - 1), allocatedBlocks);
+    const auto offsetOf = [dataOffset](quint64 slot) { return dataOffset + kBlockSize * qint64(slot); };
+    for (quint32 block = 0; block < quint32(slotCount); ++block) {
+        const qint64 data = offsetOf(layout.dataSlots[block]);
+        const qint64 entry = offsetOf(layout.level0Slots[block / kBlocksPerGroup])
+            + kHashEntrySize * qint64(block % kBlocksPerGroup);
+        if (data + kBlockSize > package.size() || entry + 20 > package.size())
+            continue;
+        const QByteArray digest = QCryptographicHash::hash(
+            QByteArrayView(package.constData() + data, kBlockSize), QCryptographicHash::Sha1);
+        std::copy_n(digest.constData(), 20, package.data() + entry);
+    }
 }
 
 bool writeStfsImage(const StfsImage& image, const QString& path, QString* error)

@@ -70,13 +70,15 @@ QString findDecoder()
 
 } // namespace
 
+bool startsWithZorvMagic(const QByteArray& head)
+{
+    return head.startsWith(QByteArray::fromRawData(kZorvMagic, sizeof kZorvMagic));
+}
+
 bool isCompressedFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(sizeof kZorvMagic);
-    return head == QByteArray(kZorvMagic, sizeof kZorvMagic);
+    return file.open(QIODevice::ReadOnly) && startsWithZorvMagic(file.read(sizeof kZorvMagic));
 }
 
 qint64 totalSize(const QStringList& files)
@@ -150,10 +152,12 @@ bool copyFolder(const QString& sourceFolder, const QString& destinationFolder, c
 }
 
 bool prepareContent(const QString& root, const ProgressFn& progress, QString* error, qint64* filesDecoded,
-                    Durability durability)
+                    QStringList* decodedFiles, Durability durability)
 {
     if (filesDecoded)
         *filesDecoded = 0;
+    if (decodedFiles)
+        decodedFiles->clear();
     const QString lower = game_root::extractedImagePath(root);
     const QString upper = game_root::upperCaseImagePath(root);
     QFile upperFile(upper);
@@ -174,5 +178,7 @@ bool prepareContent(const QString& root, const ProgressFn& progress, QString* er
     const bool decoded = runs.run(error);
     if (filesDecoded)
         *filesDecoded = runs.filesDecoded();
+    if (decodedFiles)
+        *decodedFiles = runs.decodedFiles();
     return decoded;
 }

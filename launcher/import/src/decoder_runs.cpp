@@ -38,7 +38,9 @@ DecoderRuns::DecoderRuns(const QString& decoderPath, const QString& root, const 
                          const ProgressFn& progress, int parallelRuns, Durability durability)
     : decoderPath(decoderPath), root(root), files(files), progress(progress),
       parallelRuns(std::max(1, parallelRuns)),
-      replacements(durability, [this](const DurableReplacements::Replacement&, const QString& error) { replaced(error); })
+      replacements(durability, [this](const DurableReplacements::Replacement& replacement, const QString& error) {
+          replaced(replacement, error);
+      })
 {
     for (const QString& file : files)
         bytesToDecode += QFileInfo(file).size();
@@ -155,11 +157,12 @@ void DecoderRuns::endRun(Run* run)
     startMoreRuns();
 }
 
-void DecoderRuns::replaced(const QString& error)
+void DecoderRuns::replaced(const DurableReplacements::Replacement& replacement, const QString& error)
 {
-    if (error.isEmpty())
+    if (error.isEmpty()) {
         ++decoded;
-    else
+        replacedFiles.append(replacement.target);
+    } else
         keepFirstError(error);
     quitWhenDone();
 }

@@ -1,14 +1,18 @@
 // runPackageImport: open, lock the root, extract into <root>/gamedata,
-// prepare, and adopt the root when it holds the executable image.
+// prepare, record the manifest, and adopt the root when it holds the
+// executable image.
 #include "import/import_jobs.h"
 
 #include "core/game_root.h"
 #include "import/content_preparation.h"
 #include "import/game_folder_lock.h"
+#include "import/game_manifest.h"
+#include "import/import_interruption.h"
 #include "import/stfs_extract.h"
 #include "import/stfs_reader.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <vector>
 
@@ -78,6 +82,8 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
     for (const StfsFileItem& item : items)
         result.totalBytes += item.size;
 
+    // The extraction hashes what it writes; only the files preparation
+    // replaces are read again for the manifest.
     const QString target = game_root::dataSubfolder(request.root);
     // Until extraction has seen some, the whole package may be compressed.
     StepWeights steps({qint64(result.totalBytes), qint64(result.totalBytes)});
@@ -87,13 +93,27 @@ ImportResult runPackageImport(const PackageImportRequest& request, const Progres
         extractionProgress = [&extraction](qint64 done, qint64 total, const QString& path) {
             extraction.report(done, total, path);
         };
-    if (!extractAll(reader, target, extractionProgress, &result.error))
+    FileDigests digests;
+    if (!extractAll(reader, target, extractionProgress, &result.error, ExtractOptions{.digests = &digests}))
         return result;
+    QStringList decodedFiles;
     if (!prepareContent(target, steps.reporter(Preparation, progress), &result.error, &result.filesDecoded,
-                        request.durability))
+                        &decodedFiles, request.durability))
         return result;
     if (!flushFolderToDisk(target, request.durability, &result.error))
         return result;
+
+    game_manifest::Source source;
+    game_manifest::describeSource(game_manifest::Source::Kind::Package,
+                                  QFileInfo(request.packagePath).absoluteFilePath(),
+                                  QDir(request.root).relativeFilePath(target), &source);
+    const QSet<QString> replaced(decodedFiles.cbegin(), decodedFiles.cend());
+    if (!(game_manifest::recordManifest(request.root, target, digests, replaced, &result.manifestProblem)
+          && game_manifest::writeSource(request.root, source, &result.manifestProblem))
+        && importInterruptionRequested()) {
+        result.error = result.manifestProblem;
+        return result;
+    }
 
     result.fileCount = items.size();
     if (game_root::holdsImage(request.root))

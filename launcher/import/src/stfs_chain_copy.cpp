@@ -1,12 +1,15 @@
 // ChainCopier: the chain walk of the extraction. The level-0 table of a group
 // of 170 blocks is read once, and blocks that link to their neighbour within
-// the group (consecutive slots) are read and written as one run.
+// the group (consecutive slots) are read, checked and written as one run.
+// While one run is written, the next one is checked on another core: the
+// check then costs little more than the copy alone.
 #include "import/stfs_chain_copy.h"
 
 #include "core/failure.h"
 #include "import/system_reason.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -15,8 +18,8 @@ constexpr int kHashEntrySize = StfsReader::kHashEntrySize;
 
 } // namespace
 
-ChainCopier::ChainCopier(StfsReader& reader)
-    : reader(reader), claimed(std::min(reader.allocatedBlocks, reader.blocksInFile()), false)
+ChainCopier::ChainCopier(StfsReader& reader, BlockChecks checks)
+    : reader(reader), checks(checks), claimed(std::min(reader.allocatedBlocks, reader.blocksInFile()), false)
 {
 }
 
@@ -48,9 +51,14 @@ bool ChainCopier::loadTable(quint32 group)
 
 quint32 ChainCopier::cachedLink(quint32 block) const
 {
-    const auto* entry = reinterpret_cast<const uchar*>(table.constData())
-        + kHashEntrySize * (block % kBlocksPerGroup);
-    return (quint32(entry[21]) << 16) | (quint32(entry[22]) << 8) | entry[23];
+    return StfsReader::linkOfHashEntry(table.constData() + kHashEntrySize * (block % kBlocksPerGroup));
+}
+
+// The hash entries of a run, copied: the table may be replaced by the next
+// group's while the run is still being checked.
+QByteArray ChainCopier::cachedEntries(quint32 block, quint32 run) const
+{
+    return table.mid(kHashEntrySize * (block % kBlocksPerGroup), kHashEntrySize * run);
 }
 
 // How many blocks from `block` on form one run: each links to the next
@@ -77,12 +85,77 @@ quint32 ChainCopier::runLength(quint32 block, qint64 remaining, quint64 written,
     return run;
 }
 
+bool ChainCopier::damaged(quint32 block, QString* error) const
+{
+    return fail(error, QStringLiteral("Damaged package: %1 does not match its checksum (block %2).")
+                           .arg(path)
+                           .arg(block));
+}
+
+// The blocks of the run before the damaged one are written, as the one-block
+// walk would have written them.
+bool ChainCopier::damagedInRun(QFile& out, const QByteArray& buffer, quint32 firstBlock, int mismatch, qint64 count,
+                               QString* error)
+{
+    return writeOut(out, buffer, std::min<qint64>(count, StfsReader::kBlockSize * mismatch), error)
+        && damaged(firstBlock + quint32(mismatch), error);
+}
+
+BlockRun ChainCopier::blockRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count) const
+{
+    return BlockRun{buffer.constData(), int(run), cachedEntries(block, run), checks == BlockChecks::Sha1, fileDigest,
+                    count};
+}
+
+// A run with nothing to overlap (the whole file, or what is left of it after
+// a read that failed) is checked right here; otherwise it goes to the
+// checker, and the run checked before it is written meanwhile.
+bool ChainCopier::queueRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count, bool lastRun,
+                           QFile& out, QString* error)
+{
+    if (checks == BlockChecks::None && !fileDigest)
+        return writeOut(out, buffer, count, error);
+    if (!pending.buffer && lastRun) {
+        const int mismatch = BlockDigestChecker::check(blockRun(buffer, block, run, count));
+        if (mismatch >= 0)
+            return damagedInRun(out, buffer, block, mismatch, count, error);
+        return writeOut(out, buffer, count, error);
+    }
+    const PendingRun previous = std::exchange(pending, PendingRun{});
+    if (previous.buffer) {
+        const int mismatch = checker.wait();
+        if (mismatch >= 0)
+            return damagedInRun(out, *previous.buffer, previous.firstBlock, mismatch, previous.count, error);
+    }
+    checker.start(blockRun(buffer, block, run, count));
+    pending = PendingRun{&buffer, block, count};
+    if (previous.buffer && !writeOut(out, *previous.buffer, previous.count, error)) {
+        checker.wait();
+        pending = PendingRun{};
+        return false;
+    }
+    return true;
+}
+
+// Every way out of copy() passes here first, so that the checker is idle and
+// the blocks before a failure are written, as the one-block walk would have.
+bool ChainCopier::finishPendingRun(QFile& out, QString* error)
+{
+    const PendingRun run = std::exchange(pending, PendingRun{});
+    if (!run.buffer)
+        return true;
+    const int mismatch = checker.wait();
+    if (mismatch >= 0)
+        return damagedInRun(out, *run.buffer, run.firstBlock, mismatch, run.count, error);
+    return writeOut(out, *run.buffer, run.count, error);
+}
+
 // A write that stops short (the disk filled up, a size limit was reached)
 // reports no error; writing the rest then fails with the system's reason.
-bool ChainCopier::writeOut(QFile& out, qint64 count, QString* error)
+bool ChainCopier::writeOut(QFile& out, const QByteArray& bytes, qint64 count, QString* error)
 {
     for (qint64 written = 0; written < count;) {
-        const qint64 step = out.write(buffer.constData() + written, count - written);
+        const qint64 step = out.write(bytes.constData() + written, count - written);
         if (step <= 0)
             return fail(error, withReason(QStringLiteral("Write to %1 failed").arg(out.fileName()), out.errorString()));
         written += step;
@@ -91,23 +164,49 @@ bool ChainCopier::writeOut(QFile& out, qint64 count, QString* error)
 }
 
 // Used when a run cannot be read whole: the first block that fails reports
-// its own offset, after the blocks before it were written.
+// its own offset, after the blocks before it were checked and written.
 bool ChainCopier::copyRunBlockByBlock(quint32 block, quint32 run, qint64* remaining, QFile& out,
                                       QString* error)
 {
+    QByteArray& buffer = buffers[readBuffer];
     for (quint32 i = 0; i < run; ++i) {
         if (!reader.readAt(reader.blockOffset(block + i), StfsReader::kBlockSize, &buffer, error))
             return false;
         const qint64 count = std::min<qint64>(*remaining, StfsReader::kBlockSize);
-        if (!writeOut(out, count, error))
+        if (BlockDigestChecker::check(blockRun(buffer, block + i, 1, count)) >= 0)
+            return damaged(block + i, error);
+        if (!writeOut(out, buffer, count, error))
             return false;
         *remaining -= count;
     }
     return true;
 }
 
-bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFile& out, QString* error)
+// Not expected for a block inside the file (its table lies before it); the
+// plain one-block step reports whatever is wrong.
+bool ChainCopier::copyBlockWithoutTable(quint32 block, qint64* remaining, QFile& out, quint32* next,
+                                        QString* error)
 {
+    QByteArray& buffer = buffers[readBuffer];
+    QByteArray entry;
+    if (!reader.readAt(reader.blockOffset(block), StfsReader::kBlockSize, &buffer, error)
+        || !reader.readHashEntryBytes(block, &entry, error))
+        return false;
+    const qint64 count = std::min<qint64>(*remaining, StfsReader::kBlockSize);
+    if (BlockDigestChecker::check(BlockRun{buffer.constData(), 1, entry, checks == BlockChecks::Sha1, fileDigest, count}) >= 0)
+        return damaged(block, error);
+    if (!writeOut(out, buffer, count, error))
+        return false;
+    *remaining -= count;
+    *next = StfsReader::linkOfHashEntry(entry.constData());
+    return true;
+}
+
+bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFile& out, sha::Sha256* digest,
+                       QString* error)
+{
+    path = relativePath;
+    fileDigest = digest;
     const quint64 blocksNeeded = entry.blockCount != 0
         ? entry.blockCount
         : (quint64(entry.size) + StfsReader::kBlockSize - 1) / StfsReader::kBlockSize;
@@ -120,18 +219,16 @@ bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFil
         case Verdict::Accept:
             break;
         case Verdict::EndsEarly:
-            return fail(error, QStringLiteral("Block chain for %1 ends early").arg(relativePath));
+            return finishPendingRun(out, error)
+                && fail(error, QStringLiteral("Block chain for %1 ends early").arg(relativePath));
         case Verdict::Reused:
-            return fail(error, QStringLiteral("Block chain for %1 reuses block %2").arg(relativePath).arg(block));
+            return finishPendingRun(out, error)
+                && fail(error, QStringLiteral("Block chain for %1 reuses block %2").arg(relativePath).arg(block));
         }
 
         if (!loadTable(block / kBlocksPerGroup)) {
-            // Not expected for a block inside the file; the plain one-block
-            // step reports whatever is wrong.
-            if (!copyRunBlockByBlock(block, 1, &remaining, out, error))
-                return false;
             quint32 next = 0;
-            if (!reader.readHashEntry(block, &next, error))
+            if (!finishPendingRun(out, error) || !copyBlockWithoutTable(block, &remaining, out, &next, error))
                 return false;
             block = next;
             ++written;
@@ -139,16 +236,18 @@ bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFil
         }
 
         const quint32 run = runLength(block, remaining, written, limit);
+        QByteArray& buffer = buffers[readBuffer];
         if (reader.readAt(reader.blockOffset(block), StfsReader::kBlockSize * run, &buffer, nullptr)) {
             const qint64 count = std::min<qint64>(remaining, StfsReader::kBlockSize * qint64(run));
-            if (!writeOut(out, count, error))
+            if (!queueRun(buffer, block, run, count, count == remaining, out, error))
                 return false;
+            readBuffer ^= 1;  // the run just read may still be being checked
             remaining -= count;
-        } else if (!copyRunBlockByBlock(block, run, &remaining, out, error)) {
+        } else if (!finishPendingRun(out, error) || !copyRunBlockByBlock(block, run, &remaining, out, error)) {
             return false;
         }
         block = cachedLink(block + run - 1);
         written += run;
     }
-    return true;
+    return finishPendingRun(out, error);
 }

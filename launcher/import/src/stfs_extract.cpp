@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -30,6 +30,7 @@ struct ExtractionContext {
     QDir destination;
     SafeDestination safeDestination;
     ChainCopier chainCopier;
+    FileDigests* digests;
 };
 
 bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QString& relativePath,
@@ -53,13 +54,18 @@ bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QStri
     // Unbuffered: the chain is written in runs of up to 170 blocks.
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(fullPath, out.errorString()));
-    if (entry.size > 0 && !context.chainCopier.copy(entry, relativePath, out, error))
+    std::optional<sha::Sha256> digest;
+    if (context.digests)
+        digest.emplace();
+    if (entry.size > 0 && !context.chainCopier.copy(entry, relativePath, out, digest ? &*digest : nullptr, error))
         return false;
     // Should data still sit in a buffer, a full disk shows only here.
     const bool flushed = out.flush();
     out.close();
     if (!flushed || out.error() != QFileDevice::NoError)
         return fail(error, withReason(QStringLiteral("Write to %1 failed").arg(fullPath), out.errorString()));
+    if (digest)
+        context.digests->insert(relativePath, digest->hexDigest());
     return true;
 }
 
@@ -76,7 +82,7 @@ bool checkEntryNames(const StfsReader& reader, QString* error)
 } // namespace
 
 bool extractAll(StfsReader& reader, const QString& destination, const ExtractProgressFn& progress,
-                QString* error)
+                QString* error, const ExtractOptions& options)
 {
     if (!checkEntryNames(reader, error))
         return false;
@@ -85,13 +91,21 @@ bool extractAll(StfsReader& reader, const QString& destination, const ExtractPro
         return fail(error, withReason(QStringLiteral("Cannot create %1").arg(destination), reason));
 
     const auto isNamed = [](const StfsEntry& entry) { return !entry.name.isEmpty(); };
-    const qint64 total = std::count_if(reader.entries.cbegin(), reader.entries.cend(), isNamed);
+    // The selection is matched by path, so the paths are made only with one.
+    QList<bool> selected(reader.entries.size());
+    for (int i = 0; i < reader.entries.size(); ++i) {
+        const StfsEntry& entry = reader.entries[i];
+        selected[i] = isNamed(entry)
+            && (!options.only || (!entry.isDirectory && options.only->contains(reader.entryPath(i))));
+    }
+    const qint64 total = selected.count(true);
     const QDir destinationDir(destination);
-    ExtractionContext context{destinationDir, SafeDestination(destinationDir), ChainCopier(reader)};
+    ExtractionContext context{destinationDir, SafeDestination(destinationDir), ChainCopier(reader, options.checks),
+                               options.digests};
     qint64 done = 0;
     for (int i = 0; i < reader.entries.size(); ++i) {
         const StfsEntry& entry = reader.entries[i];
-        if (!isNamed(entry))
+        if (!selected[i])
             continue;
         if (importInterruptionRequested())
             return fail(error, importStoppedMessage());

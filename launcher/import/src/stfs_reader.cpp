@@ -3,6 +3,7 @@
 #include "import/stfs_reader.h"
 
 #include "core/failure.h"
+#include "import/sha_digest.h"
 
 #include <QStringList>
 
@@ -141,13 +142,23 @@ qint64 StfsReader::hashTableOffset(quint32 block) const
     return dataOffset + kBlockSize * (qint64(slotOfBlock(groupFirstBlock, allocatedBlocks)) - 1);
 }
 
-bool StfsReader::readHashEntry(quint32 block, quint32* next, QString* error)
+bool StfsReader::readHashEntryBytes(quint32 block, QByteArray* entry, QString* error)
 {
     const qint64 offset = hashTableOffset(block) + kHashEntrySize * qint64(block % kBlocksPerHashTable);
+    return readAt(offset, kHashEntrySize, entry, error);
+}
+
+quint32 StfsReader::linkOfHashEntry(const char* entry)
+{
+    return be24(reinterpret_cast<const uchar*>(entry) + 21);
+}
+
+bool StfsReader::readHashEntry(quint32 block, quint32* next, QString* error)
+{
     QByteArray entry;
-    if (!readAt(offset, kHashEntrySize, &entry, error))
+    if (!readHashEntryBytes(block, &entry, error))
         return false;
-    *next = be24(reinterpret_cast<const uchar*>(entry.constData()) + 21);
+    *next = linkOfHashEntry(entry.constData());
     return true;
 }
 
@@ -161,18 +172,22 @@ bool StfsReader::readFileTable(QString* error)
     quint64 block = quint64(fileTableBlock) + blockBase;
     quint64 links = 0;
     QByteArray tableBlock;
+    QByteArray hashEntry;
     for (;;) {
         if (block >= allocatedBlocks)
             return fail(error, QStringLiteral("File table chain leaves the volume"));
-        if (!readAt(blockOffset(quint32(block)), kBlockSize, &tableBlock, error))
+        if (!readAt(blockOffset(quint32(block)), kBlockSize, &tableBlock, error)
+            || !readHashEntryBytes(quint32(block), &hashEntry, error))
             return false;
+        // A damaged file table would misplace every file after it.
+        if (!sha::sha1Matches(tableBlock.constData(), kBlockSize, reinterpret_cast<const uchar*>(hashEntry.constData())))
+            return fail(error, QStringLiteral("Damaged package: the file table does not match its checksum (block %1).")
+                                   .arg(block));
         const auto* raw = reinterpret_cast<const uchar*>(tableBlock.constData());
         for (int k = 0; k < kFileTableEntriesPerBlock; ++k)
             entries.append(decodeFileTableEntry(raw + k * kFileTableEntrySize, blockBase));
 
-        quint32 next = 0;
-        if (!readHashEntry(quint32(block), &next, error))
-            return false;
+        const quint32 next = linkOfHashEntry(hashEntry.constData());
         if (next == kChainEnd)
             break;
         if (++links > linkLimit)

@@ -33,6 +33,8 @@ public:
     bool run(QString* error);
 
     qint64 filesDecoded() const { return decoded; }
+    // The files replaced by their decoded content, as listed.
+    const QStringList& decodedFiles() const { return replacedFiles; }
 
 private:
     struct Run;
@@ -40,7 +42,7 @@ private:
     void startMoreRuns();
     void startRun(const QString& file);
     void endRun(Run* run);
-    void replaced(const QString& error);
+    void replaced(const DurableReplacements::Replacement& replacement, const QString& error);
     void quitWhenDone();
     void keepFirstError(const QString& error);
 
@@ -57,6 +59,7 @@ private:
     qint64 bytesSucceeded = 0; // their compressed bytes
     qint64 bytesToDecode = 0;
     qint64 decoded = 0;        // copies put over their originals
+    QStringList replacedFiles; // the originals replaced, as paths
     QString firstError;
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack

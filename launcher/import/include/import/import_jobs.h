@@ -3,7 +3,8 @@
 // pipeline on the calling thread, holding the root's GameFolderLock (a root
 // another import or verification is using is refused), reports progress
 // through a callback, stops between items when the calling thread is asked
-// to, and decides whether its new folder is adopted as the game root.
+// to, records the game folder's manifest and source (see game_manifest.h)
+// and decides whether its new folder is adopted as the game root.
 // Remembering the root and every window update are left to the caller.
 #pragma once
 
@@ -20,6 +21,9 @@ struct ImportResult {
     qint64 fileCount = 0;     // named package entries, files and folders
     quint64 totalBytes = 0;   // sum of their sizes
     qint64 filesDecoded = 0;  // compressed files replaced by their content
+    // Why the manifest could not be recorded (a read-only folder imported in
+    // place, a full disk); empty when it was. The import itself succeeded.
+    QString manifestProblem;
 
     bool succeeded() const { return error.isEmpty(); }
 };

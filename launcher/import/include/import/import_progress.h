@@ -16,6 +16,7 @@ enum class ImportStep {
     Copying,       // bytes: the files copied
     Extracting,    // bytes: the package's files written
     Decompressing, // bytes: the compressed files decoded
+    Checking,      // bytes: the files hashed by a verification
 };
 
 struct ImportProgress {

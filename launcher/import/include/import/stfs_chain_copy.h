@@ -1,8 +1,11 @@
 // ChainCopier: copies the bytes of one file's block chain from an opened
-// STFS package to an output device, bounding the chain and reading runs of
-// consecutive blocks in one go.
+// STFS package to an output device, bounding the chain, reading runs of
+// consecutive blocks in one go and checking every block against the SHA-1
+// digest of its hash entry before it is written.
 #pragma once
 
+#include "import/block_digest_checker.h"
+#include "import/stfs_extract.h"
 #include "import/stfs_reader.h"
 
 #include <QByteArray>
@@ -13,30 +16,56 @@
 
 class ChainCopier {
 public:
-    explicit ChainCopier(StfsReader& reader);
+    ChainCopier(StfsReader& reader, BlockChecks checks);
 
-    // Writes the entry's size in bytes, gathered along its chain, to out.
-    // Failures and their messages are exactly those of a walk that reads
-    // one block and one hash entry at a time.
-    bool copy(const StfsEntry& entry, const QString& relativePath, QFile& out, QString* error);
+    // Writes the entry's size in bytes, gathered along its chain, to out,
+    // and adds them to fileDigest when given. Failures and their messages,
+    // and what was written before them, are exactly those of a walk that
+    // reads, checks and writes one block and reads one hash entry at a time:
+    // no block that fails its check is written.
+    bool copy(const StfsEntry& entry, const QString& relativePath, QFile& out, sha::Sha256* fileDigest,
+              QString* error);
 
 private:
     enum class Verdict { Accept, EndsEarly, Reused };
 
+    // A run that was read and is being checked on the checker's thread;
+    // it is written once the check passes, while the next run is checked.
+    struct PendingRun {
+        const QByteArray* buffer = nullptr;  // nullptr: none
+        quint32 firstBlock = 0;
+        qint64 count = 0;  // bytes of it to write
+    };
+
     Verdict judge(quint32 block, quint64 written, quint64 limit);
     bool loadTable(quint32 group);
     quint32 cachedLink(quint32 block) const;
+    QByteArray cachedEntries(quint32 block, quint32 run) const;
     quint32 runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit);
-    bool writeOut(QFile& out, qint64 count, QString* error);
+    bool queueRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count, bool lastRun, QFile& out,
+                  QString* error);
+    bool finishPendingRun(QFile& out, QString* error);
+    bool writeOut(QFile& out, const QByteArray& bytes, qint64 count, QString* error);
     bool copyRunBlockByBlock(quint32 block, quint32 run, qint64* remaining, QFile& out, QString* error);
+    bool copyBlockWithoutTable(quint32 block, qint64* remaining, QFile& out, quint32* next, QString* error);
+    BlockRun blockRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count) const;
+    bool damaged(quint32 block, QString* error) const;
+    bool damagedInRun(QFile& out, const QByteArray& buffer, quint32 firstBlock, int mismatch, qint64 count,
+                      QString* error);
 
     StfsReader& reader;
+    const BlockChecks checks;
     // In a sound package every block belongs to one chain; a block read twice
     // means a loop or two chains sharing blocks. Refusing it bounds the
     // output by the package's size. Blocks beyond the file are not tracked:
     // reading them fails anyway.
     std::vector<bool> claimed;
     qint64 cachedGroup = -1;
-    QByteArray table;   // level-0 hash table of cachedGroup
-    QByteArray buffer;  // data of the current run
+    QByteArray table;       // level-0 hash table of cachedGroup
+    QByteArray buffers[2];  // the run being read, and the one being checked
+    int readBuffer = 0;     // index of the buffer the next run is read into
+    PendingRun pending;
+    BlockDigestChecker checker;
+    QString path;  // of the file being copied, for the messages
+    sha::Sha256* fileDigest = nullptr;  // of the file being copied, when asked for
 };

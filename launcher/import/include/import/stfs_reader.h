@@ -47,8 +47,10 @@ public:
     StfsReader(const StfsReader&) = delete;
     StfsReader& operator=(const StfsReader&) = delete;
 
-    // Besides the header and chain checks, refuses a file table whose folder
-    // links loop or whose paths add up to more than kMaxTotalPathLength.
+    // Besides the header and chain checks, refuses a file table block whose
+    // SHA-1 is not the digest of its hash entry, and a file table whose
+    // folder links loop or whose paths add up to more than
+    // kMaxTotalPathLength.
     bool open(const QString& path, QString* error = nullptr);
     // Reads exactly length bytes at offset into *out (which must not be null).
     bool readAt(qint64 offset, qint64 length, QByteArray* out, QString* error = nullptr);
@@ -57,6 +59,10 @@ public:
     // slot just before the group's first data block.
     qint64 hashTableOffset(quint32 block) const;
     bool readHashEntry(quint32 block, quint32* next, QString* error = nullptr);
+    // The block's whole 24-byte hash entry: the SHA-1 digest of the block's
+    // 4096 bytes in bytes 0 to 19, the link in bytes 21 to 23.
+    bool readHashEntryBytes(quint32 block, QByteArray* entry, QString* error = nullptr);
+    static quint32 linkOfHashEntry(const char* entry);
     bool readFileTable(QString* error = nullptr);
     QString entryPath(int index) const;
     QList<StfsFileItem> fileList() const;
