@@ -176,6 +176,33 @@ private slots:
         QCOMPARE(rememberedRoot(), root);
     }
 
+    // The launch options reach the game in the launcher's place too: the
+    // launcher becomes the wrapper, and the wrapper the game.
+    void playRunsTheWrapperWithThePlayersEnvironment()
+    {
+        const QString root = readyGameRoot();
+        const QString wrapper = home->filePath(QStringLiteral("bin/record-wrapper"));
+        installRecordingWrapper(wrapper);
+        QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+        {
+            QSettings stored(launcherSettingsFile(*home), QSettings::IniFormat);
+            stored.setValue("launch/wrapper", wrapper + " %command%");
+            stored.setValue("launch/environment", QStringList{"ORVELLO_PLAYER_ENTRY=on", "SDL_AUDIO_DRIVER=alsa"});
+        }
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        const LauncherRun run = runLauncher(*home, {"--play"});
+        QCOMPARE(run.exitStatus, 0);
+        const WrapperRecord wrapped = waitForWrapperRecord(wrapper);
+        QCOMPARE(wrapped.arguments, QStringList{plan.exePath} + plan.arguments);
+        QVERIFY(wrapped.environment.contains("ORVELLO_PLAYER_ENTRY=on"));
+        const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
+        QCOMPARE(record.arguments, plan.arguments);
+        QCOMPARE(record.audioDriver, QStringLiteral("alsa"));
+        QCOMPARE(record.pid, run.pid);
+        QCOMPARE(readText(root + "/logs/last-command.txt"),
+                 printableCommandLine(wrapper, QStringList{plan.exePath} + plan.arguments) + "\n");
+    }
+
     void playEndsWithTheGamesExitStatus()
     {
         const QString root = readyGameRoot();
@@ -195,6 +222,8 @@ private slots:
                                              "libkynruntime.so and libkyngpu-xenos.so must be together in one "
                                              "folder.\nSearched:\n  %1\n";
         QTest::newRow("not executable") << "not executable" << "Launch failed: Failed to start: %1/tessarine ";
+        QTest::newRow("a wrapper with an unclosed quote") << "unclosed quote"
+                                                          << "Launch failed: The command wrapper has an unclosed quote.\n";
     }
 
     void playFailures()
@@ -209,6 +238,10 @@ private slots:
         } else if (setUp == "not executable") {
             root = readyGameRoot();
             QFile::setPermissions(root + "/tessarine", QFile::ReadOwner | QFile::WriteOwner);
+        } else if (setUp == "unclosed quote") {
+            root = readyGameRoot();
+            QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+            QSettings(launcherSettingsFile(*home), QSettings::IniFormat).setValue("launch/wrapper", "\"gamemoderun %command%");
         }
         const LauncherRun run = runLauncher(*home, {"--play"});
         QCOMPARE(run.exitStatus, 1);

@@ -73,6 +73,12 @@ bool saveLauncherSettings(const LauncherSettings& values, QString* whyNot)
     for (const settings_table::Setting& setting : settings_table::settings())
         settings.setValue(setting.key, setting.valueIn(values));
     settings.endGroup();
+    return syncSettingsFile(whyNot);
+}
+
+bool syncSettingsFile(QString* whyNot)
+{
+    QSettings& settings = sharedSettings();
     const bool failedBefore = settings.status() != QSettings::NoError;
     settings.sync();
     if (settings.status() == QSettings::NoError)

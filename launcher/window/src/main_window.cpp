@@ -61,6 +61,7 @@ void MainWindow::finishStartup()
     settingsPage->addRows();
     // Shown without reporting changes, so that starting writes no settings.
     settingsPage->showSettings(session_.settings());
+    settingsPage->showLaunchOptions(session_.launchOptions());
     refreshStatus();
 }
 
