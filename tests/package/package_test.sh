@@ -156,7 +156,7 @@ check_entries() {
   game=$home/Games/TessarineVandryLive
   rm -rf "$home"
   mkdir -p "$game/gamedata" "$home/.config"
-  "$(dirname "$0")/../../tools/write-xex" 4E3D2C71 "$game/gamedata/default.xex"
+  "$PACKAGE_BUILD_DIR/tools/write-xex" 4E3D2C71 "$game/gamedata/default.xex"
   cp "$PACKAGE_BUILD_DIR"/standin/{tessarine,libkynruntime.so,libkyngpu-xenos.so} "$game/"
   read -r -a exec_words <<<"$(desktop_key Exec "$game_entry")"
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" XDG_CONFIG_HOME="$home/.config" \

@@ -3,7 +3,7 @@
 #include "import/decoder_runs.h"
 
 #include "import/import_interruption.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,9 +54,10 @@ bool DecoderRuns::run(QString* error)
     startMoreRuns();
     if (!running.empty())
         loop.exec();
-    if (!firstError.isEmpty()) {
+    // A run that failed says more than the stop that may have come too.
+    if (!firstError.isEmpty() || stopped) {
         if (error)
-            *error = firstError;
+            *error = !firstError.isEmpty() ? firstError : importStoppedMessage();
         return false;
     }
     if (progress)
@@ -68,9 +69,9 @@ bool DecoderRuns::run(QString* error)
 // stop; ends the loop once nothing runs any more.
 void DecoderRuns::startMoreRuns()
 {
-    while (firstError.isEmpty() && qsizetype(running.size()) < parallelRuns && nextFile < files.size()) {
+    while (firstError.isEmpty() && !stopped && qsizetype(running.size()) < parallelRuns && nextFile < files.size()) {
         if (importInterruptionRequested()) {
-            firstError = importStoppedMessage();
+            stopped = true;
             break;
         }
         startRun(files[nextFile++]);
@@ -118,7 +119,7 @@ void DecoderRuns::endRun(Run* run)
     if (!succeeded) {
         const QString output = quotedDecoderOutput(process);
         QFile::remove(run->temp);
-        if (firstError.isEmpty() || firstError == importStoppedMessage())
+        if (firstError.isEmpty())
             firstError = QStringLiteral("Decompressing %1 failed (exit %2):\n%3")
                              .arg(run->relativePath)
                              .arg(process.exitCode())
@@ -145,7 +146,7 @@ bool DecoderRuns::replaceOriginal(const Run& run)
         return true;
     std::error_code ignored;
     std::filesystem::remove(nativePath(run.temp), ignored);
-    if (firstError.isEmpty() || firstError == importStoppedMessage())
+    if (firstError.isEmpty())
         firstError = withReason(QStringLiteral("Cannot replace %1 with its decoded copy").arg(run.relativePath),
                                 reasonText(renameError));
     return false;

@@ -4,7 +4,7 @@
 #include "import/stfs_chain_copy.h"
 
 #include "core/failure.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <algorithm>
 

@@ -48,7 +48,8 @@ private:
 
     qsizetype nextFile = 0;
     qint64 decoded = 0;
-    QString firstError;
+    QString firstError;   // of the first run that failed
+    bool stopped = false; // the calling thread was asked to stop
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack
     QEventLoop loop;
