@@ -208,6 +208,8 @@ private slots:
         const QString root = readyGameRoot();
         writeFile(root + "/tessarine", "#!/bin/sh\nexit 7\n");
         QCOMPARE(runLauncher(*home, {"--play"}).exitStatus, 7);
+        // As Steam may run it: the entry's --play, and the shortcut's again.
+        QCOMPARE(runLauncher(*home, {"--play", "--play"}).exitStatus, 7);
     }
 
     void playFailures_data()
