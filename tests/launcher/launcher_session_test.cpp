@@ -146,6 +146,8 @@ private slots:
         QCOMPARE(storedValue(kRememberedKey).toString(), imported);
     }
 
+    // "paths/data_root" when set, else the game root: at start-up, and after
+    // an import.
     void adoptionAndTheDataRoot_data()
     {
         QTest::addColumn<QString>("configured"); // "paths/data_root"; "" = not set

@@ -274,18 +274,6 @@ private slots:
         QCOMPARE(paintedTexts.first(), QString());
     }
 
-    void dataRootComesFromTheSettingsFile()
-    {
-        makeGameRoot(home->filePath(QStringLiteral("Games/A")));
-        const MainWindow& first = openWindow();
-        QVERIFY(!first.session().gameRoot().isEmpty());
-        QCOMPARE(first.session().dataRoot(), first.session().gameRoot());
-        sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/srv/tvl-data"));
-        const MainWindow& second = openWindow();
-        QVERIFY(!second.session().gameRoot().isEmpty());
-        QCOMPARE(second.session().dataRoot(), QStringLiteral("/srv/tvl-data"));
-    }
-
     void bannerFitsTheLabelWidth()
     {
         MainWindow& w = openWindow();

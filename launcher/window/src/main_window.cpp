@@ -83,7 +83,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-MainWindow::~MainWindow() = default;
+// The pages view the session, which as a member goes before the window's
+// children would: they go first.
+MainWindow::~MainWindow()
+{
+    delete takeCentralWidget();
+}
 
 QWidget* MainWindow::buildGameTab(QWidget* parent)
 {
