@@ -105,5 +105,5 @@ int runWindow(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    return wantsCommandLine(argc, argv) ? runCommands(argc, argv) : runWindow(argc, argv);
+    return wantsCommandLine(argc) ? runCommands(argc, argv) : runWindow(argc, argv);
 }

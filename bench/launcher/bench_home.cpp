@@ -1,6 +1,8 @@
 // Building the launcher benchmarks' scratch home.
 #include "bench_home.h"
 
+#include "xex_image.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,19 +17,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
-// A minimal XEX2 image whose execution information carries the served
-// title's ID (4E3D2C71).
-QByteArray xexImage()
-{
-    QByteArray bytes("XEX2");
-    bytes.resize(0x60, '\0');
-    bytes[23] = 1;                                                     // one entry
-    bytes[24] = 0x00, bytes[25] = 0x04, bytes[26] = 0x00, bytes[27] = 0x06; // execution info
-    bytes[31] = 0x40;                                                  // at 0x40
-    bytes[0x4c] = 0x4e, bytes[0x4d] = 0x3d, bytes[0x4e] = 0x2c, bytes[0x4f] = 0x71;
-    return bytes;
-}
-
 } // namespace
 
 void populateBenchHome(const QString& home, int folders)
@@ -39,7 +28,7 @@ void populateBenchHome(const QString& home, int folders)
             writeFile(QDir(folder).filePath(QLatin1String(name)), "not the game");
     }
     const QString game = games.filePath(QStringLiteral("zz-TessarineVandryLive"));
-    writeFile(QDir(game).filePath(QStringLiteral("gamedata/default.xex")), xexImage());
+    writeFile(QDir(game).filePath(QStringLiteral("gamedata/default.xex")), xexbuild::xexImage(QStringLiteral("4E3D2C71")));
     for (const char* name : {"tessarine", "libkynruntime.so", "libkyngpu-xenos.so"}) {
         const QString target = QDir(game).filePath(QLatin1String(name));
         if (!QFile::copy(QDir(QStringLiteral(ORVELLO_STANDIN_DIR)).filePath(QLatin1String(name)), target))

@@ -60,15 +60,6 @@ private:
     std::optional<ScratchMount> mount;
 };
 
-QStringList leftoverTemporaries(const QString& folder)
-{
-    QStringList found;
-    QDirIterator it(folder, {QStringLiteral("*.decoding")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
-}
-
 } // namespace
 
 class TestImportFaults : public QObject {
@@ -77,13 +68,6 @@ class TestImportFaults : public QObject {
 private:
     std::unique_ptr<ScratchHome> home;
     std::unique_ptr<ScopedEnv> path;
-
-    // A fake decoder, the only zorv on PATH: a shell script with this body.
-    void useFakeDecoder(const QByteArray& body)
-    {
-        path.reset(); // restore PATH before replacing it
-        path = testing_support::useFakeDecoder(home->filePath(QStringLiteral("fake-bin")), body);
-    }
 
     QString writePackage(const GameContent& content)
     {
@@ -152,7 +136,7 @@ private slots:
         QVERIFY(!result.succeeded());
         QVERIFY2(result.error.startsWith("Decompressing content/movies/intro.bik failed (exit "), qPrintable(result.error));
         QVERIFY2(result.error.contains(disk.reason()), qPrintable(result.error + " (no system reason)"));
-        QCOMPARE(leftoverTemporaries(folder), QStringList());
+        QCOMPARE(decodingLeftovers(folder), QStringList());
         QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
     }
 
@@ -160,7 +144,7 @@ private slots:
     // original stays, its temporary file goes, and the message names the file.
     void decoderKilledInTheMiddleOfAFile()
     {
-        useFakeDecoder("head -c 3000 \"$1\" > \"$2\"\nkill -KILL $$\n");
+        const FakeDecoder decoder(home->filePath(QStringLiteral("fake-bin")), "head -c 3000 \"$1\" > \"$2\"\nkill -KILL $$\n");
         const GameContent content = makeGameContent();
         const QString folder = home->filePath(QStringLiteral("Extracted"));
         writeContentFolder(folder, content);
@@ -172,7 +156,7 @@ private slots:
         QCOMPARE(result.filesDecoded, 0);
         QVERIFY2(result.error.startsWith("Decompressing content/"), qPrintable(result.error));
         QVERIFY2(result.error.contains(" failed"), qPrintable(result.error));
-        QCOMPARE(leftoverTemporaries(folder), QStringList());
+        QCOMPARE(decodingLeftovers(folder), QStringList());
         QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
     }
 

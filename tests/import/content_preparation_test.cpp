@@ -2,6 +2,7 @@
 // decoder runs (fake decoders on PATH, and the real zorv when built), atomic
 // replacement, the folder copy and stopping between files.
 #include "import/content_preparation.h"
+#include "import_fixture.h"
 #include "test_support.h"
 
 #include <QDirIterator>
@@ -16,12 +17,6 @@ using namespace testing_support;
 namespace {
 
 const QByteArray kMagic = QByteArray::fromHex("0FF512ED");
-
-// A raw ZORV file: header with segment count 0, then the content as is.
-QByteArray rawZorv(const QByteArray& content)
-{
-    return QByteArray::fromHex("0FF512ED0100000000000000" "00000000") + content;
-}
 
 // Collects the texts of the progress reports (not the bare count updates).
 ProgressFn recordTexts(QStringList& texts)
@@ -65,19 +60,9 @@ private slots:
     void realDecoder();
 
 private:
-    // Installs a fake "zorv" (a shell script with this body) as the only
-    // decoder on PATH; an empty body installs none.
-    void installDecoder(const QByteArray& body)
-    {
-        const QString bin = home->filePath(QStringLiteral("bin"));
-        QDir().mkpath(bin);
-        if (body.isEmpty())
-            return;
-        const QString script = bin + QStringLiteral("/zorv");
-        writeFile(script, "#!/bin/sh\n" + body);
-        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner
-                                                  | QFileDevice::ExeGroup | QFileDevice::ExeOther));
-    }
+    // Makes a fake "zorv" (a shell script with this body) the only decoder
+    // on PATH; an empty body leaves none.
+    void installDecoder(const QByteArray& body) { decoder->setBody(body); }
     void putFile(const QString& relativePath, const QByteArray& bytes)
     {
         const QString path = root + u'/' + relativePath;
@@ -85,17 +70,11 @@ private:
         writeFile(path, bytes);
     }
     QByteArray fileAt(const QString& relativePath) const { return readBytes(root + u'/' + relativePath); }
-    QStringList decodingLeftovers() const
-    {
-        QStringList found;
-        QDirIterator it(root, {QStringLiteral("*.decoding")}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            found << it.next();
-        return found;
-    }
+    QStringList decodingLeftovers() const { return testing_support::decodingLeftovers(root); }
 
     std::unique_ptr<ScratchHome> home;
-    std::unique_ptr<ScopedEnv> path;
+    std::unique_ptr<FakeDecoder> decoder;
+    std::unique_ptr<ScopedEnv> path; // for the real decoder
     QString root;
 };
 
@@ -104,16 +83,14 @@ void TestContentPreparation::init()
     home = std::make_unique<ScratchHome>();
     root = home->filePath(QStringLiteral("game"));
     QDir().mkpath(root);
-    // Fake decoders are shell scripts; they need the basic tools but must
-    // not find any other zorv.
-    path = std::make_unique<ScopedEnv>(
-        "PATH", QFile::encodeName(home->filePath(QStringLiteral("bin"))) + ":/usr/bin:/bin");
-    installDecoder({});
+    // No decoder until a test installs one: no other zorv is found.
+    decoder = std::make_unique<FakeDecoder>(home->filePath(QStringLiteral("bin")));
 }
 
 void TestContentPreparation::cleanup()
 {
     path.reset();
+    decoder.reset();
     home.reset();
 }
 
@@ -241,7 +218,7 @@ void TestContentPreparation::decoderOutcomes()
 // run fails like any other, with no output to quote, and starts no other.
 void TestContentPreparation::decoderThatCannotStart()
 {
-    const QString script = home->filePath(QStringLiteral("bin/zorv"));
+    const QString script = decoder->scriptPath();
     writeFile(script, "#!/nonexistent/interpreter\n");
     QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner));
     for (int i = 0; i < 4; ++i)
@@ -515,7 +492,6 @@ void TestContentPreparation::realDecoder()
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, decoded);
     QFETCH(QString, message);
-    path.reset();  // restore PATH before replacing it
     path = std::make_unique<ScopedEnv>("PATH", QFile::encodeName(QFileInfo(QStringLiteral(ORVELLO_ZORV_PATH)).path()));
     putFile(QStringLiteral("content/data.bin"), file);
     QString error;

@@ -149,8 +149,8 @@ private slots:
         writeContentPackage(package, content);
         // A decoder slow enough that the first import still runs when the
         // second starts.
-        const auto slow = useFakeDecoder(home->filePath(QStringLiteral("slow-bin")),
-                                         "sleep 1\n'" ORVELLO_BIN_DIR "/zorv' \"$1\" \"$2\"\n");
+        const FakeDecoder slow(home->filePath(QStringLiteral("slow-bin")),
+                               "sleep 1\n'" ORVELLO_BIN_DIR "/zorv' \"$1\" \"$2\"\n");
         const auto first = startRunner({QStringLiteral("package"), package, root()});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(GameFolderLock(root()).lockPath()), kProcessTimeoutMs);
         const auto second = startRunner({QStringLiteral("package"), package, root()});

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <optional>
+
 using namespace testing_support;
 
 namespace {
@@ -38,19 +40,6 @@ ImportResult runOnWorker(const Job& job, QList<Report>* reports = nullptr, bool 
     return result;
 }
 
-// The content of a package or folder as it stands, apart from leftovers.
-void verifyUntouchedOrDecoded(const QString& folder, const GameContent& content, int* decoded)
-{
-    *decoded = 0;
-    for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) {
-        const QByteArray bytes = readBytes(QDir(folder).filePath(it.key()));
-        QVERIFY2(bytes == it->stored || bytes == it->decoded, qPrintable(it.key() + " is half-decoded"));
-        *decoded += it->stored != it->decoded && bytes == it->decoded;
-    }
-    QDirIterator leftovers(folder, {QStringLiteral("*.decoding")}, QDir::Files, QDirIterator::Subdirectories);
-    QVERIFY2(!leftovers.hasNext(), "a .decoding file was left behind");
-}
-
 } // namespace
 
 class TestImportJobs : public QObject {
@@ -59,13 +48,6 @@ class TestImportJobs : public QObject {
 private:
     std::unique_ptr<ScratchHome> home;
     std::unique_ptr<ScopedEnv> path;
-
-    // A fake decoder, the only zorv on PATH: a shell script with this body.
-    void useFakeDecoder(const QByteArray& body)
-    {
-        path.reset(); // restore PATH before replacing it
-        path = testing_support::useFakeDecoder(home->filePath(QStringLiteral("fake-bin")), body);
-    }
 
     QString writePackage(const GameContent& content)
     {
@@ -230,8 +212,9 @@ private slots:
             writeFile(request.packagePath, QByteArray("hello, this is text\n").repeated(100));
         else if (failure == QLatin1String("blocked"))
             writeFile(request.root + QStringLiteral("/gamedata"), "a file where the folder goes");
-        else
-            useFakeDecoder("echo 'bad frame'\nexit 3\n");
+        std::optional<FakeDecoder> decoder;
+        if (failure == QLatin1String("decoder"))
+            decoder.emplace(home->filePath(QStringLiteral("fake-bin")), "echo 'bad frame'\nexit 3\n");
 
         const ImportResult result = runOnWorker([&](const ProgressFn& p) { return runPackageImport(request, p); });
         QCOMPARE(result.error, message.replace(QStringLiteral("{root}"), request.root));

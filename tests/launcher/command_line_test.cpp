@@ -176,11 +176,40 @@ private slots:
         QCOMPARE(rememberedRoot(), root);
     }
 
+    // The launch options reach the game in the launcher's place too: the
+    // launcher becomes the wrapper, and the wrapper the game.
+    void playRunsTheWrapperWithThePlayersEnvironment()
+    {
+        const QString root = readyGameRoot();
+        const QString wrapper = home->filePath(QStringLiteral("bin/record-wrapper"));
+        installRecordingWrapper(wrapper);
+        QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+        {
+            QSettings stored(launcherSettingsFile(*home), QSettings::IniFormat);
+            stored.setValue("launch/wrapper", wrapper + " %command%");
+            stored.setValue("launch/environment", QStringList{"ORVELLO_PLAYER_ENTRY=on", "SDL_AUDIO_DRIVER=alsa"});
+        }
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        const LauncherRun run = runLauncher(*home, {"--play"});
+        QCOMPARE(run.exitStatus, 0);
+        const WrapperRecord wrapped = waitForWrapperRecord(wrapper);
+        QCOMPARE(wrapped.arguments, QStringList{plan.exePath} + plan.arguments);
+        QVERIFY(wrapped.environment.contains("ORVELLO_PLAYER_ENTRY=on"));
+        const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
+        QCOMPARE(record.arguments, plan.arguments);
+        QCOMPARE(record.audioDriver, QStringLiteral("alsa"));
+        QCOMPARE(record.pid, run.pid);
+        QCOMPARE(readText(root + "/logs/last-command.txt"),
+                 printableCommandLine(wrapper, QStringList{plan.exePath} + plan.arguments) + "\n");
+    }
+
     void playEndsWithTheGamesExitStatus()
     {
         const QString root = readyGameRoot();
         writeFile(root + "/tessarine", "#!/bin/sh\nexit 7\n");
         QCOMPARE(runLauncher(*home, {"--play"}).exitStatus, 7);
+        // As Steam may run it: the entry's --play, and the shortcut's again.
+        QCOMPARE(runLauncher(*home, {"--play", "--play"}).exitStatus, 7);
     }
 
     void playFailures_data()
@@ -195,6 +224,8 @@ private slots:
                                              "libkynruntime.so and libkyngpu-xenos.so must be together in one "
                                              "folder.\nSearched:\n  %1\n";
         QTest::newRow("not executable") << "not executable" << "Launch failed: Failed to start: %1/tessarine ";
+        QTest::newRow("a wrapper with an unclosed quote") << "unclosed quote"
+                                                          << "Launch failed: The command wrapper has an unclosed quote.\n";
     }
 
     void playFailures()
@@ -209,6 +240,10 @@ private slots:
         } else if (setUp == "not executable") {
             root = readyGameRoot();
             QFile::setPermissions(root + "/tessarine", QFile::ReadOwner | QFile::WriteOwner);
+        } else if (setUp == "unclosed quote") {
+            root = readyGameRoot();
+            QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+            QSettings(launcherSettingsFile(*home), QSettings::IniFormat).setValue("launch/wrapper", "\"gamemoderun %command%");
         }
         const LauncherRun run = runLauncher(*home, {"--play"});
         QCOMPARE(run.exitStatus, 1);
@@ -338,8 +373,7 @@ private slots:
         const QString launcher = home->filePath(QStringLiteral("launcher/orvello-launcher"));
         QVERIFY(QDir().mkpath(QFileInfo(launcher).absolutePath()));
         QVERIFY(QFile::copy(QStringLiteral(ORVELLO_BIN_DIR "/orvello-launcher"), launcher));
-        const auto decoder = useFakeDecoder(home->filePath(QStringLiteral("slow-bin")),
-                                            "sleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
+        const FakeDecoder decoder(home->filePath(QStringLiteral("slow-bin")), "sleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
 
         LauncherStart copied;
         copied.program = launcher;
@@ -357,13 +391,8 @@ private slots:
         QVERIFY2(err.endsWith("Import failed:\nImport stopped before it finished.\n"), err.constData());
 
         int decoded = 0;
-        for (auto it = content.files.cbegin(); it != content.files.cend(); ++it) {
-            const QByteArray bytes = readBytes(QDir(folder).filePath(it.key()));
-            QVERIFY2(bytes == it->stored || bytes == it->decoded, qPrintable(it.key()));
-            decoded += it->stored != it->decoded && bytes == it->decoded;
-        }
+        verifyUntouchedOrDecoded(folder, content, &decoded);
         QVERIFY2(decoded >= 1 && decoded < 8, qPrintable(QString::number(decoded)));
-        QVERIFY(QDir(folder + "/content").entryList({"*.decoding"}, QDir::Files).isEmpty());
         QCOMPARE(rememberedRoot(), QString());
     }
 };

@@ -146,6 +146,79 @@ private slots:
         QCOMPARE(printableCommandLine("/a b/exe", {"x", "y z"}), QStringLiteral("/a b/exe x \"y z\""));
     }
 
+    // The wrapper's words around the game's command (@game: the executable
+    // and its 17 arguments), or after it without %command%.
+    void wrapperMakesTheWholeCommand_data()
+    {
+        QTest::addColumn<QString>("wrapper");
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("none") << "" << QStringList{"@game"};
+        QTest::newRow("blank") << "   " << QStringList{"@game"};
+        QTest::newRow("before the game") << "gamemoderun %command%" << QStringList{"gamemoderun", "@game"};
+        QTest::newRow("with arguments of its own") << "gamescope -w 1280 -h 800 -- %command%"
+                                                   << QStringList{"gamescope", "-w", "1280", "-h", "800", "--", "@game"};
+        QTest::newRow("two wrappers") << "gamemoderun mangohud %command% --fps" << QStringList{"gamemoderun", "mangohud", "@game", "--fps"};
+        QTest::newRow("without %command%: after the game's arguments") << "-novid  +fps 60"
+                                                                       << QStringList{"@game", "-novid", "+fps", "60"};
+        QTest::newRow("%command% inside a word is no command") << "run=%command%" << QStringList{"@game", "run=%command%"};
+        QTest::newRow("quoted words") << "\"/opt/my tools/run\" %command% \"a b\""
+                                      << QStringList{"/opt/my tools/run", "@game", "a b"};
+        QTest::newRow("three quotes are one") << "echo \"\"\"hi %command%" << QStringList{"echo", "\"hi", "@game"};
+    }
+
+    void wrapperMakesTheWholeCommand()
+    {
+        QFETCH(QString, wrapper);
+        QFETCH(QStringList, command);
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("R"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        LaunchOptions options;
+        options.wrapper = wrapper;
+        const LaunchPlan plain = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root, options);
+        QStringList expected;
+        for (const QString& word : command)
+            expected << (word == "@game" ? QStringList{plan.exePath} + plan.arguments : QStringList{word});
+        QCOMPARE(plan.command, expected);
+        QCOMPARE(plan.arguments, plain.arguments); // the game's own 17 stay as they are
+        QCOMPARE(plan.commandProblem, QString());
+        QCOMPARE(plan.commandLine, printableCommandLine(expected.first(), expected.mid(1)));
+        if (wrapper.trimmed().isEmpty())
+            QCOMPARE(plan.commandLine, plain.commandLine);
+    }
+
+    void wrapperWithAnUnclosedQuoteIsRefused_data()
+    {
+        QTest::addColumn<QString>("wrapper");
+        QTest::addColumn<bool>("unclosed");
+        QTest::newRow("open quote") << "\"gamemoderun %command%" << true;
+        QTest::newRow("quote left open at the end") << "gamemoderun %command% \"" << true;
+        QTest::newRow("closed at the end") << "env \"A=b c\"" << false;
+        QTest::newRow("empty quotes") << "run \"\" %command%" << false;
+        QTest::newRow("a literal quote") << "echo \"\"\" %command%" << false;
+    }
+
+    void wrapperWithAnUnclosedQuoteIsRefused()
+    {
+        QFETCH(QString, wrapper);
+        QFETCH(bool, unclosed);
+        LaunchOptions options;
+        options.wrapper = wrapper;
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), "/g", "/g", options);
+        QCOMPARE(plan.commandProblem,
+                 unclosed ? QStringLiteral("The command wrapper has an unclosed quote.") : QString());
+    }
+
+    void playersEnvironmentComesAfterTheProfiles()
+    {
+        LaunchOptions options;
+        options.environment = {"MANGOHUD=1", "SDL_AUDIO_DRIVER=alsa"};
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), "/g", "/g", options);
+        QCOMPARE(plan.environment, (QStringList{"SDL_AUDIO_DRIVER=pulseaudio", "MANGOHUD=1", "SDL_AUDIO_DRIVER=alsa"}));
+    }
+
     void missingProgramFilesStillGiveACompletePlan()
     {
         ScratchHome home;

@@ -4,6 +4,7 @@
 #include "core/game_data.h"
 #include "core/game_profile.h"
 #include "core/launcher_session.h"
+#include "core/launch_options.h"
 #include "core/launcher_settings.h"
 #include "standin_support.h"
 #include "test_support.h"
@@ -145,6 +146,8 @@ private slots:
         QCOMPARE(storedValue(kRememberedKey).toString(), imported);
     }
 
+    // "paths/data_root" when set, else the game root: at start-up, and after
+    // an import.
     void adoptionAndTheDataRoot_data()
     {
         QTest::addColumn<QString>("configured"); // "paths/data_root"; "" = not set
@@ -261,6 +264,54 @@ private slots:
         QCOMPARE(record.arguments, plan.arguments);
         QVERIFY(record.arguments.contains(QStringLiteral("--fullscreen=false")));
         QCOMPARE(record.workingFolder, session.gameRoot());
+    }
+
+    // The wrapper runs the game; the player's entries reach the game over
+    // the profile's, and never the launcher's own environment.
+    void playRunsTheWrapperWithThePlayersEnvironment()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const QString wrapper = home->filePath(QStringLiteral("my tools/record-wrapper"));
+        installRecordingWrapper(wrapper);
+        const QProcessEnvironment launcherEnvironment = QProcessEnvironment::systemEnvironment();
+        LauncherSession session;
+        session.resolveGameRoot();
+        LaunchOptions options;
+        options.wrapper = "\"" + wrapper + "\" %command% --after";
+        options.environment = {"ORVELLO_PLAYER_ENTRY=on", "SDL_AUDIO_DRIVER=alsa"};
+        session.changeLaunchOptions(options);
+        QCOMPARE(loadLaunchOptions(), options);
+        const LaunchPlan plan = session.launchPlan(session.settings());
+
+        const LaunchOutcome outcome = session.play(session.settings());
+        QCOMPARE(outcome.result, LaunchOutcome::Result::Launched);
+        const QStringList wrappedGame = QStringList{plan.exePath} + plan.arguments + QStringList{"--after"};
+        QCOMPARE(outcome.commandLine, printableCommandLine(wrapper, wrappedGame));
+        QCOMPARE(QString::fromUtf8(readBytes(session.gameRoot() + "/logs/last-command.txt")), outcome.commandLine + "\n");
+        const WrapperRecord wrapped = waitForWrapperRecord(wrapper);
+        QCOMPARE(wrapped.arguments, wrappedGame);
+        QVERIFY(wrapped.environment.contains("ORVELLO_PLAYER_ENTRY=on"));
+        const StandInRecord record = waitForStandInRecord(session.gameRoot() + "/logs/game.log");
+        QCOMPARE(record.arguments, plan.arguments + QStringList{"--after"});
+        QCOMPARE(record.audioDriver, QStringLiteral("alsa")); // the player's value wins
+        QCOMPARE(QProcessEnvironment::systemEnvironment(), launcherEnvironment);
+    }
+
+    void playRefusesAWrapperWithAnUnclosedQuote()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        LauncherSession session;
+        session.resolveGameRoot();
+        LaunchOptions options;
+        options.wrapper = QStringLiteral("\"gamemoderun %command%");
+        session.changeLaunchOptions(options);
+        const LaunchOutcome outcome = session.play(session.settings());
+        QCOMPARE(outcome.text(), QStringLiteral("Launch failed: The command wrapper has an unclosed quote."));
+        QVERIFY2(!QFile::exists(session.gameRoot() + "/logs/last-command.txt"), "nothing was run, nothing recorded");
     }
 
     void playReportsWhyTheLaunchFailed()

@@ -3,6 +3,7 @@
 // end to end with the stand-in runtime.
 #include "core/game_data.h"
 #include "core/game_profile.h"
+#include "core/launch_options.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
 #include "core/program_files.h"
@@ -23,6 +24,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -272,18 +274,6 @@ private slots:
         QCOMPARE(paintedTexts.first(), QString());
     }
 
-    void dataRootComesFromTheSettingsFile()
-    {
-        makeGameRoot(home->filePath(QStringLiteral("Games/A")));
-        const MainWindow& first = openWindow();
-        QVERIFY(!first.session().gameRoot().isEmpty());
-        QCOMPARE(first.session().dataRoot(), first.session().gameRoot());
-        sharedSettings().setValue(dataRootSettingsKey(), QStringLiteral("/srv/tvl-data"));
-        const MainWindow& second = openWindow();
-        QVERIFY(!second.session().gameRoot().isEmpty());
-        QCOMPARE(second.session().dataRoot(), QStringLiteral("/srv/tvl-data"));
-    }
-
     void bannerFitsTheLabelWidth()
     {
         MainWindow& w = openWindow();
@@ -493,6 +483,8 @@ private slots:
             {"Audio", {"Audio gain", "Force stereo", "Audio queue frames"}},
             {"Storage & Logs", {"Save data folder", "", "Log folder", "Log level", ""}},
             {"Advanced", {"Sparse shared memory", "Skip incomplete frames", "User language", "User country"}},
+            // the wrapper's problem line sits under its field
+            {"Launch", {"Command wrapper", "", "Environment", "PLAY runs"}},
         };
         auto* page = window->findChild<QWidget*>(QStringLiteral("settingsPage"));
         QVERIFY(page);
@@ -557,7 +549,8 @@ private slots:
 
     // Tab from the first setting visits every visible setting in the order
     // of the rows, each folder's "Browse..." right after its field, "Open
-    // data folder" under the save data folder, then "Reset to defaults".
+    // data folder" under the save data folder, the launch options, then
+    // "Reset to defaults".
     void tabWalksTheSettingsInRowOrder()
     {
         MainWindow& w = openWindow();
@@ -572,7 +565,8 @@ private slots:
             if (setting.key == QLatin1String("user_data_root"))
                 expected << QStringLiteral("Open data folder");
         }
-        expected << QStringLiteral("Reset to defaults");
+        expected << QStringLiteral("Command wrapper") << QStringLiteral("Environment")
+                 << QStringLiteral("Reset to defaults");
 
         w.findChild<QTabWidget*>()->setCurrentWidget(page());
         w.show();
@@ -698,6 +692,64 @@ private slots:
         QCOMPARE(readText(canonicalRoot + "/logs/last-command.txt"), plan.commandLine + "\n");
         QCOMPARE(label("statusLabel")->text(), status);
         QVERIFY(button("playButton")->isEnabled());
+    }
+
+    // The Launch group edits the launch options, saves each change, says
+    // under the wrapper why PLAY would refuse it, and shows the whole
+    // command that PLAY then runs.
+    void launchGroupEditsTheLaunchOptions()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const QString wrapper = home->filePath(QStringLiteral("bin/record-wrapper"));
+        installRecordingWrapper(wrapper);
+        MainWindow& w = openWindow();
+        auto* wrapperEdit = editor<QLineEdit>("wrapper");
+        auto* environment = editor<QPlainTextEdit>("environment");
+        QLabel* problem = label("wrapperProblemLabel");
+        QLabel* preview = label("commandPreviewLabel");
+        QCOMPARE(preview->text(), w.session().launchPlan(w.session().settings()).commandLine);
+
+        wrapperEdit->setText(QStringLiteral("\"gamemoderun %command%"));
+        QVERIFY(!problem->isHidden());
+        QCOMPARE(problem->text(), QStringLiteral("The command wrapper has an unclosed quote."));
+        QCOMPARE(preview->text(), QString());
+        wrapperEdit->setText(wrapper + " %command% --after");
+        QVERIFY(problem->isHidden());
+        environment->setPlainText(QStringLiteral("ORVELLO_PLAYER_ENTRY=on\n\n  SDL_AUDIO_DRIVER=alsa  \n"));
+        const LaunchOptions expected{wrapper + " %command% --after", {"ORVELLO_PLAYER_ENTRY=on", "SDL_AUDIO_DRIVER=alsa"}};
+        QCOMPARE(w.session().launchOptions(), expected);
+        QCOMPARE(loadLaunchOptions(), expected);
+        const QString command = w.session().launchPlan(w.session().settings()).commandLine;
+        // The game's path holds a space: in the middle of the command it is quoted.
+        QVERIFY2(command.startsWith(wrapper + " \"" + w.session().gameRoot() + "/tessarine\" --gpu_plugin=xenos "),
+                 qPrintable(command));
+        QCOMPARE(preview->text(), command);
+        editor<QCheckBox>("windowed")->setChecked(true); // the preview follows the settings too
+        QVERIFY(preview->text().contains("--fullscreen=false"));
+
+        button("resetButton")->click(); // resets the settings, not the launch options
+        QCOMPARE(loadLaunchOptions(), expected);
+        QCOMPARE(wrapperEdit->text(), expected.wrapper);
+
+        button("playButton")->click();
+        QCOMPARE(label("commandLabel")->text(), "Launched: " + preview->text());
+        QCOMPARE(waitForWrapperRecord(wrapper).arguments.last(), QStringLiteral("--after"));
+        QCOMPARE(waitForStandInRecord(w.session().gameRoot() + "/logs/game.log").audioDriver, QStringLiteral("alsa"));
+        QVERIFY(!qEnvironmentVariableIsSet("ORVELLO_PLAYER_ENTRY"));
+
+        // Shown again in a new window, as saved.
+        openWindow();
+        QCOMPARE(editor<QLineEdit>("wrapper")->text(), expected.wrapper);
+        QCOMPARE(editor<QPlainTextEdit>("environment")->toPlainText(),
+                 QStringLiteral("ORVELLO_PLAYER_ENTRY=on\nSDL_AUDIO_DRIVER=alsa"));
+    }
+
+    void launchPreviewWaitsForTheGameData()
+    {
+        openWindow();
+        QCOMPARE(label("commandPreviewLabel")->text(), QStringLiteral("(the game's command, once its data is found)"));
     }
 
     void playReportsALaunchFailure()

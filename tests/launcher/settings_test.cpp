@@ -1,5 +1,6 @@
 // The settings file: defaults, the full write, round trips, and files that
 // are corrupt or hold values no widget offers.
+#include "core/launch_options.h"
 #include "core/launcher_settings.h"
 #include "core/settings_table.h"
 #include "test_support.h"
@@ -167,6 +168,28 @@ private slots:
         QCOMPARE(s.anisotropic_override, 16);
         saveLauncherSettings(s); // and the launcher can still write its settings
         QCOMPARE(loadLauncherSettings(), s);
+    }
+
+    // The launch options live in a group of their own: "settings" keeps its
+    // 23 keys.
+    void launchOptionsRoundTripInTheirOwnGroup()
+    {
+        QCOMPARE(loadLaunchOptions(), LaunchOptions());
+        LaunchOptions options;
+        options.wrapper = QStringLiteral("gamescope -w 1280 -h 800 -- %command%");
+        options.environment = {"MANGOHUD=1", "DXVK_HUD=fps,memory", "A=b=c"};
+        QVERIFY(saveLaunchOptions(options));
+        saveLauncherSettings(LauncherSettings());
+        QCOMPARE(loadLaunchOptions(), options);
+        QSettings file(sharedSettings().fileName(), QSettings::IniFormat);
+        QCOMPARE(file.childGroups(), (QStringList{"launch", "settings"}));
+        file.beginGroup(QStringLiteral("settings"));
+        QCOMPARE(file.childKeys().size(), 23);
+        file.endGroup();
+        QCOMPARE(file.value(QStringLiteral("launch/wrapper")).toString(), options.wrapper);
+
+        QVERIFY(saveLaunchOptions(LaunchOptions()));
+        QCOMPARE(loadLaunchOptions(), LaunchOptions());
     }
 
     void saveKeepsOtherKeysUntouched()

@@ -40,7 +40,9 @@ png_size() {
                    $(((b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7]))
 }
 
-desktop_key() { sed -n "s/^$1=//p" "$desktop_file"; }
+# A key of a desktop entry's main group (not of its actions); the file
+# defaults to the launcher's entry.
+desktop_key() { sed -n "/^\[Desktop Entry\]/,/^\[/s/^$1=//p" "${2:-$desktop_file}"; }
 
 # A man page as plain text on one line, so that no message is split by a line break.
 rendered_page() { LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$root/usr/share/man/$1" | tr -s '[:space:]' ' '; }
@@ -129,6 +131,41 @@ check_documents() {
   grep -q '^Copyright: ' "$root/usr/share/doc/orvello-launcher/copyright" || fail "the copyright file names no copyright"
 }
 
+# The game's own entry starts the game without the window; the launcher's
+# entry offers the same as its "Play" action. Both pass desktop-file-validate
+# without a word.
+check_entries() {
+  need desktop-file-validate
+  local game_entry=$root/usr/share/applications/com.velmarch.TessarineVandryLive.desktop report
+  [ -f "$game_entry" ] || fail "the package has no game entry $game_entry"
+  report=$(desktop-file-validate "$desktop_file" "$game_entry" 2>&1) || true
+  [ -z "$report" ] || fail "desktop-file-validate: $report"
+  [ "$(desktop_key Name "$game_entry")" = "Tessarine Vandry Live" ] || fail "the game entry's Name is not the game's"
+  [ "$(desktop_key Exec "$game_entry")" = "orvello-launcher --play" ] || fail "the game entry does not run orvello-launcher --play"
+  [ "$(desktop_key Categories "$game_entry")" = "Game;" ] || fail "the game entry's Categories are not Game;"
+  local icon
+  icon=$(desktop_key Icon "$game_entry")
+  [ -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png" ] || fail "the game entry's icon $icon is not installed"
+  [ "$(desktop_key Actions)" = "Play;" ] || fail "the launcher's entry has no Play action"
+  [ "$(sed -n '/^\[Desktop Action Play\]/,/^\[/s/^Exec=//p' "$desktop_file")" = "orvello-launcher --play" ] ||
+    fail "the launcher's Play action does not run orvello-launcher --play"
+
+  # The entry's command, run from the package on a home with the stand-in
+  # game, starts the game in its own place and ends when it does.
+  local home=$scratch/entry-home game exec_words
+  game=$home/Games/TessarineVandryLive
+  rm -rf "$home"
+  mkdir -p "$game/gamedata" "$home/.config"
+  "$PACKAGE_BUILD_DIR/tools/write-xex" 4E3D2C71 "$game/gamedata/default.xex"
+  cp "$PACKAGE_BUILD_DIR"/standin/{tessarine,libkynruntime.so,libkyngpu-xenos.so} "$game/"
+  read -r -a exec_words <<<"$(desktop_key Exec "$game_entry")"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+    TESSARINE_STANDIN_SECONDS=0 "$root/usr/bin/${exec_words[0]}" "${exec_words[@]:1}" >"$scratch/entry.log" 2>&1 ||
+    { cat "$scratch/entry.log"; fail "the game entry's command failed"; }
+  grep -q '^arg=--gpu_plugin=xenos$' "$game/logs/game.log" || fail "the game entry's command did not start the game"
+  echo "the game entry started the stand-in game: $(grep '^pid=' "$game/logs/game.log")"
+}
+
 check_lintian() {
   need lintian
   lintian --fail-on error,warning "$(package_file)" || fail "lintian reports errors or warnings (above)"
@@ -200,6 +237,7 @@ case "$check" in
   build) check_build ;;
   contents) check_contents ;;
   documents) check_documents ;;
+  entries) check_entries ;;
   lintian) check_lintian ;;
   zorv) check_zorv ;;
   launcher) check_launcher ;;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace testing_support {
 
@@ -34,5 +35,14 @@ void writeContentPackage(const QString& packagePath, const GameContent& content)
 // Fails the calling test unless every file under folder holds its decoded
 // bytes and no ".decoding" file is left.
 void verifyDecoded(const QString& folder, const GameContent& content);
+
+// After an import that stopped or failed: fails the calling test unless
+// every file is either as shipped or wholly decoded, and no ".decoding"
+// file is left; *decoded receives the number of files decoded.
+void verifyUntouchedOrDecoded(const QString& folder, const GameContent& content, int* decoded);
+
+// The ".decoding" files under folder (hidden ones too): what a decoder run
+// left behind.
+QStringList decodingLeftovers(const QString& folder);
 
 } // namespace testing_support

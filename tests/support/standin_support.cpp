@@ -61,4 +61,37 @@ StandInRecord waitForStandInRecord(const QString& path)
     return record;
 }
 
+void installRecordingWrapper(const QString& path)
+{
+    // Arguments one per line between markers, then the environment; the
+    // record appears whole, by a rename.
+    writeFile(path, "#!/bin/sh\n"
+                    "record=\"$0.record\"\n"
+                    "{ for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; echo '--'; env; } > \"$record.part\"\n"
+                    "mv \"$record.part\" \"$record\"\n"
+                    "exec \"$@\"\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+WrapperRecord waitForWrapperRecord(const QString& path)
+{
+    WrapperRecord record;
+    const QString recordPath = path + QStringLiteral(".record");
+    QDeadlineTimer deadline(10000);
+    while (!QFile::exists(recordPath) && !deadline.hasExpired())
+        QThread::msleep(10);
+    QFile file(recordPath);
+    [&] { QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(recordPath + QStringLiteral(" never appeared"))); }();
+    bool inEnvironment = false;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line == QLatin1String("--"))
+            inEnvironment = true;
+        else if (inEnvironment)
+            record.environment << line;
+        else if (line.startsWith(QStringLiteral("arg=")))
+            record.arguments << line.mid(4);
+    }
+    return record;
+}
+
 } // namespace testing_support

@@ -8,7 +8,6 @@
 
 #include <QFile>
 #include <QSettings>
-#include <QtEndian>
 
 namespace testing_support {
 
@@ -19,13 +18,6 @@ QString scratchRoot()
     const QString root = QStringLiteral(ORVELLO_TEST_SCRATCH);
     QDir().mkpath(root);
     return root;
-}
-
-void putBigEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
-{
-    if (bytes.size() < offset + 4)
-        bytes.resize(offset + 4, '\0');
-    qToBigEndian(value, bytes.data() + offset);
 }
 
 } // namespace
@@ -50,12 +42,21 @@ QString scratchTemplate(const QString& name)
     return QDir(scratchRoot()).filePath(name + QStringLiteral("-XXXXXX"));
 }
 
-std::unique_ptr<ScopedEnv> useFakeDecoder(const QString& folder, const QByteArray& body)
+FakeDecoder::FakeDecoder(const QString& folder, const QByteArray& body)
+    : script(QDir(folder).filePath(QStringLiteral("zorv"))),
+      path("PATH", QFile::encodeName(folder) + ":/usr/bin:/bin")
 {
-    const QString script = QDir(folder).filePath(QStringLiteral("zorv"));
+    QDir().mkpath(folder);
+    setBody(body);
+}
+
+void FakeDecoder::setBody(const QByteArray& body)
+{
+    QFile::remove(script);
+    if (body.isEmpty())
+        return;
     writeFile(script, "#!/bin/sh\n" + body);
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
-    return std::make_unique<ScopedEnv>("PATH", QFile::encodeName(folder) + ":/usr/bin:/bin");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 ScratchHome::ScratchHome()
@@ -68,26 +69,6 @@ ScratchHome::ScratchHome()
 ScratchHome::~ScratchHome()
 {
     qputenv("HOME", previousHome_);
-}
-
-QByteArray xexHeader(const QList<XexEntry>& entries, qint64 declaredCount)
-{
-    QByteArray bytes("XEX2");
-    bytes.resize(24, '\0');
-    putBigEndian32(bytes, 20, declaredCount < 0 ? quint32(entries.size()) : quint32(declaredCount));
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        putBigEndian32(bytes, 24 + 8 * i, entries[i].key);
-        putBigEndian32(bytes, 28 + 8 * i, entries[i].value);
-    }
-    return bytes;
-}
-
-QByteArray xexImage(const QString& titleId)
-{
-    QByteArray bytes = xexHeader({{0x00040006, 0x40}});
-    putBigEndian32(bytes, 0x40 + 12, titleId.toUInt(nullptr, 16));
-    bytes.resize(0x60, '\0');
-    return bytes;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

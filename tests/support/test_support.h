@@ -5,6 +5,7 @@
 #pragma once
 
 #include "stfs_image.h"
+#include "xex_image.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -35,14 +36,25 @@ private:
     std::optional<QByteArray> previous;
 };
 
+// A fake decoder: for as long as the object lives, folder/zorv (a shell
+// script with the body given) is the only "zorv" on PATH, which holds
+// folder, /usr/bin and /bin (for the script's own tools). Without a body
+// there is no decoder at all, and PATH still finds no other.
+class FakeDecoder {
+public:
+    explicit FakeDecoder(const QString& folder, const QByteArray& body = {});
+    // Writes the script anew with this body; an empty one removes it.
+    void setBody(const QByteArray& body);
+    QString scriptPath() const { return script; }
+
+private:
+    QString script;
+    ScopedEnv path;
+};
+
 // A fresh folder under the build tree's scratch area that becomes HOME for
 // as long as the object lives. The settings file stays where the test
 // program put it at start-up (see ORVELLO_TEST_MAIN) and is emptied here.
-// Makes a shell script with this body the only "zorv" on PATH (besides
-// /usr/bin and /bin, for the script's own tools) for as long as the returned
-// object lives. The script is written as folder/zorv.
-std::unique_ptr<ScopedEnv> useFakeDecoder(const QString& folder, const QByteArray& body);
-
 class ScratchHome {
 public:
     ScratchHome();
@@ -59,17 +71,10 @@ private:
 // the system temporary folder).
 QString scratchTemplate(const QString& name = QStringLiteral("dir"));
 
-struct XexEntry {
-    quint32 key;
-    quint32 value;
-};
-
-// "XEX2", zeros up to offset 20, the entry count (default: the entries
-// given), then the entries.
-QByteArray xexHeader(const QList<XexEntry>& entries, qint64 declaredCount = -1);
-
-// A minimal image whose execution information (at 0x40) carries titleId.
-QByteArray xexImage(const QString& titleId);
+// XEX2 images (tools/xex_image, shared with the benchmarks and write-xex).
+using xexbuild::XexEntry;
+using xexbuild::xexHeader;
+using xexbuild::xexImage;
 
 // Writes bytes to path, creating its folder; fails the test on error.
 void writeFile(const QString& path, const QByteArray& bytes);

@@ -36,6 +36,17 @@ CommandLineOutcome usageError(QTextStream& err, const QString& message)
     return {kExitUsage, {}};
 }
 
+// An option given without the command it goes with (commandName: the one
+// command given, or "" for none), or null.
+const CommandOption* misplacedOption(const QCommandLineParser& parser, const QString& commandName)
+{
+    for (const CommandOption& option : cli::commandOptions()) {
+        if (parser.isSet(option.name) && option.command != commandName)
+            return &option;
+    }
+    return nullptr;
+}
+
 // The one command given, or null after writing the usage error.
 const Command* chosenCommand(const QCommandLineParser& parser, QTextStream& err, CommandLineOutcome* outcome)
 {
@@ -46,30 +57,21 @@ const Command* chosenCommand(const QCommandLineParser& parser, QTextStream& err,
         if (parser.isSet(command.name))
             chosen << &command;
     }
-    if (chosen.isEmpty()) {
-        for (const CommandOption& option : cli::commandOptions()) {
-            if (parser.isSet(option.name)) {
-                *outcome = usageError(err, QStringLiteral("%1 goes with %2.").arg(dashed(option.name), dashed(option.command)));
-                return nullptr;
-            }
+    if (chosen.size() <= 1) {
+        if (const CommandOption* option = misplacedOption(parser, chosen.isEmpty() ? QString() : chosen.first()->name)) {
+            *outcome = usageError(err, QStringLiteral("%1 goes with %2.").arg(dashed(option->name), dashed(option->command)));
+            return nullptr;
         }
     }
-    if (chosen.size() == 1) {
-        for (const CommandOption& option : cli::commandOptions()) {
-            if (parser.isSet(option.name) && option.command != chosen.first()->name) {
-                *outcome = usageError(err, QStringLiteral("%1 goes with %2.").arg(dashed(option.name), dashed(option.command)));
-                return nullptr;
-            }
-        }
+    if (chosen.size() == 1)
         return chosen.first();
-    }
     *outcome = usageError(err, QStringLiteral("Give one of %1.").arg(names.join(QStringLiteral(", "))));
     return nullptr;
 }
 
 } // namespace
 
-bool wantsCommandLine(int argc, char** /*argv*/)
+bool wantsCommandLine(int argc)
 {
     return argc > 1;
 }

@@ -119,7 +119,8 @@ QProcessEnvironment gameEnvironment(const QStringList& entries)
 
 GameProcess gameProcess(const LaunchPlan& plan)
 {
-    return {plan.exePath, plan.arguments, plan.workingDir, gameEnvironment(plan.environment)};
+    const QStringList command = plan.command.isEmpty() ? QStringList{plan.exePath} + plan.arguments : plan.command;
+    return {command.first(), command.mid(1), plan.workingDir, gameEnvironment(plan.environment)};
 }
 
 bool startGameProcess(const GameProcess& process, GameStart start)
@@ -138,6 +139,8 @@ bool startGameProcess(const GameProcess& process, GameStart start)
 
 bool launchGame(const LaunchPlan& plan, QString* error, GameStart start)
 {
+    if (!plan.commandProblem.isEmpty())
+        return fail(error, plan.commandProblem);
     const QString logDir = !plan.logDir.isEmpty() ? plan.logDir : QDir(plan.dataRoot).filePath(QStringLiteral("logs"));
     if (!QDir().mkpath(logDir))
         return fail(error, QStringLiteral("Could not create log folder: %1").arg(logDir));

@@ -79,14 +79,21 @@ QString printableCommandLine(const QString& exePath, const QStringList& argument
 }
 
 LaunchPlan buildLaunchPlan(const GameProfile& profile, const LauncherSettings& settings,
-                           const QString& gameRoot, const QString& dataRoot)
+                           const QString& gameRoot, const QString& dataRoot, const LaunchOptions& options)
+{
+    return buildLaunchPlan(profile, settings, gameRoot, dataRoot, options, findProgramFiles(profile, gameRoot));
+}
+
+LaunchPlan buildLaunchPlan(const GameProfile& profile, const LauncherSettings& settings,
+                           const QString& gameRoot, const QString& dataRoot, const LaunchOptions& options,
+                           const ProgramFilesResult& programFiles)
 {
     LaunchPlan plan;
     plan.dataRoot = dataRoot;
     plan.programSet = programSet(profile);
-    plan.environment = profile.environment;
+    // The player's entries come last, so that theirs win.
+    plan.environment = profile.environment + options.environment;
 
-    const ProgramFilesResult programFiles = findProgramFiles(profile, gameRoot);
     plan.programFilesFound = programFiles.found;
     plan.programDir = programFiles.programDir;
     plan.searched = programFiles.searched;
@@ -101,6 +108,8 @@ LaunchPlan buildLaunchPlan(const GameProfile& profile, const LauncherSettings& s
     if (QDir::isRelativePath(plan.logDir))
         plan.logDir = QDir::current().absoluteFilePath(plan.logDir);
     plan.arguments = profile.extraArgs + generatedFlags(settings, game_root::dataFolder(gameRoot), plan.logDir);
-    plan.commandLine = printableCommandLine(plan.exePath, plan.arguments);
+    plan.command = wrappedCommand(options.wrapper, QStringList{plan.exePath} + plan.arguments);
+    plan.commandProblem = wrapperProblem(options.wrapper);
+    plan.commandLine = printableCommandLine(plan.command.first(), plan.command.mid(1));
     return plan;
 }

@@ -31,7 +31,7 @@ QString LaunchOutcome::text() const
 
 LauncherSession::LauncherSession(const GameProfile& profile, QObject* parent)
     : QObject(parent), profile_(profile),
-      settings_(settings_table::withKnownChoices(loadLauncherSettings())),
+      settings_(settings_table::withKnownChoices(loadLauncherSettings())), launchOptions_(loadLaunchOptions()),
       configuredDataRoot_(configuredDataRoot())
 {
 }
@@ -39,7 +39,17 @@ LauncherSession::LauncherSession(const GameProfile& profile, QObject* parent)
 void LauncherSession::changeSettings(const LauncherSettings& settings)
 {
     settings_ = settings;
-    save();
+    QString whyNot;
+    saveLauncherSettings(settings_, &whyNot);
+    saved(whyNot);
+}
+
+void LauncherSession::changeLaunchOptions(const LaunchOptions& options)
+{
+    launchOptions_ = options;
+    QString whyNot;
+    saveLaunchOptions(launchOptions_, &whyNot);
+    saved(whyNot);
 }
 
 void LauncherSession::resetSettings()
@@ -57,15 +67,13 @@ QString LauncherSession::saveProblem() const
     return saved_ ? lastSaveProblem_ : settingsSaveProblem();
 }
 
-// A failed save loses nothing: the session goes on with the settings in
+// A failed save loses nothing: the session goes on with the values in
 // memory, and PLAY uses them.
-void LauncherSession::save()
+void LauncherSession::saved(const QString& problem)
 {
-    QString whyNot;
-    saveLauncherSettings(settings_, &whyNot);
     saved_ = true;
-    lastSaveProblem_ = whyNot;
-    emit settingsSaved(whyNot);
+    lastSaveProblem_ = problem;
+    emit settingsSaved(problem);
 }
 
 QString LauncherSession::dataRoot() const
@@ -105,7 +113,12 @@ const ReadinessStatus& LauncherSession::refreshStatus()
 
 LaunchPlan LauncherSession::launchPlan(const LauncherSettings& settings) const
 {
-    return buildLaunchPlan(profile_, settings, gameRoot_, dataRoot());
+    return buildLaunchPlan(profile_, settings, gameRoot_, dataRoot(), launchOptions_);
+}
+
+LaunchPlan LauncherSession::previewPlan(const LauncherSettings& settings, const LaunchOptions& options) const
+{
+    return buildLaunchPlan(profile_, settings, gameRoot_, dataRoot(), options, status_.programFiles);
 }
 
 LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart start)

@@ -3,6 +3,7 @@
 
 #include "core/game_profile.h"
 #include "core/settings_table.h"
+#include "core/system_reason.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QSettings>
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -22,7 +22,7 @@ QString writeProblem(const QString& path)
 {
     if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
         return {};
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return reasonText(errno);
 }
 
 // The nearest folder on the way to path that exists.
@@ -73,6 +73,12 @@ bool saveLauncherSettings(const LauncherSettings& values, QString* whyNot)
     for (const settings_table::Setting& setting : settings_table::settings())
         settings.setValue(setting.key, setting.valueIn(values));
     settings.endGroup();
+    return syncSettingsFile(whyNot);
+}
+
+bool syncSettingsFile(QString* whyNot)
+{
+    QSettings& settings = sharedSettings();
     const bool failedBefore = settings.status() != QSettings::NoError;
     settings.sync();
     if (settings.status() == QSettings::NoError)

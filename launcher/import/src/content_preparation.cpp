@@ -6,7 +6,7 @@
 #include "core/game_root.h"
 #include "import/decoder_runs.h"
 #include "import/import_interruption.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QCoreApplication>
 #include <QDir>

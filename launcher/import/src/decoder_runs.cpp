@@ -4,6 +4,7 @@
 #include "import/decoder_runs.h"
 
 #include "import/import_interruption.h"
+#include "core/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,9 +60,10 @@ bool DecoderRuns::run(QString* error)
     startMoreRuns();
     if (!running.empty() || !replacements.idle())
         loop.exec();
-    if (!firstError.isEmpty()) {
+    // A run that failed says more than the stop that may have come too.
+    if (!firstError.isEmpty() || stopped) {
         if (error)
-            *error = firstError;
+            *error = !firstError.isEmpty() ? firstError : importStoppedMessage();
         return false;
     }
     report(QString());
@@ -72,9 +74,9 @@ bool DecoderRuns::run(QString* error)
 // stop; ends the loop once nothing runs any more.
 void DecoderRuns::startMoreRuns()
 {
-    while (firstError.isEmpty() && qsizetype(running.size()) < parallelRuns && nextFile < files.size()) {
+    while (firstError.isEmpty() && !stopped && qsizetype(running.size()) < parallelRuns && nextFile < files.size()) {
         if (importInterruptionRequested()) {
-            firstError = importStoppedMessage();
+            stopped = true;
             break;
         }
         startRun(files[nextFile++]);
@@ -95,7 +97,7 @@ void DecoderRuns::quitWhenDone()
 // message: a run that fails while the import stops says why it failed.
 void DecoderRuns::keepFirstError(const QString& error)
 {
-    if (firstError.isEmpty() || firstError == importStoppedMessage())
+    if (firstError.isEmpty())
         firstError = error;
 }
 

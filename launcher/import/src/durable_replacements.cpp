@@ -3,7 +3,7 @@
 #include "import/durable_replacements.h"
 
 #include "core/failure.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QFile>
 #include <QSet>

@@ -5,7 +5,7 @@
 #include "core/failure.h"
 #include "import/file_hashing.h"
 #include "import/import_interruption.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QDir>
 #include <QDirIterator>

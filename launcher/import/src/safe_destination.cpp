@@ -2,7 +2,7 @@
 // symbolic links below the destination.
 #include "import/safe_destination.h"
 
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QFile>
 

@@ -6,7 +6,7 @@
 #include "import/stfs_chain_copy.h"
 
 #include "core/failure.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <algorithm>
 #include <utility>

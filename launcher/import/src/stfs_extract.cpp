@@ -6,7 +6,7 @@
 #include "import/import_interruption.h"
 #include "import/safe_destination.h"
 #include "import/stfs_chain_copy.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,7 +53,7 @@ bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QStri
     QFile out(fullPath);
     // Unbuffered: the chain is written in runs of up to 170 blocks.
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(error, QStringLiteral("Cannot write %1: %2").arg(fullPath, out.errorString()));
+        return fail(error, withReason(QStringLiteral("Cannot write %1").arg(fullPath), out.errorString()));
     std::optional<sha::Sha256> digest;
     if (context.digests)
         digest.emplace();

@@ -3,6 +3,7 @@
 #include "import/stfs_reader.h"
 
 #include "core/failure.h"
+#include "core/system_reason.h"
 #include "import/sha_digest.h"
 
 #include <QStringList>
@@ -81,7 +82,7 @@ bool StfsReader::open(const QString& path, QString* error)
     // Every read seeks first, so Qt's read-ahead buffer would only be
     // filled and thrown away.
     if (!device->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(error, QStringLiteral("Cannot open %1: %2").arg(path, device->errorString()));
+        return fail(error, withReason(QStringLiteral("Cannot open %1").arg(path), device->errorString()));
     packageSize = device->size();
 
     QByteArray header;

@@ -9,7 +9,7 @@
 #include "import/import_interruption.h"
 #include "import/stfs_extract.h"
 #include "import/stfs_reader.h"
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 #include "verify/game_verification.h"
 
 #include <QDir>

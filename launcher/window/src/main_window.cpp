@@ -61,6 +61,7 @@ void MainWindow::finishStartup()
     settingsPage->addRows();
     // Shown without reporting changes, so that starting writes no settings.
     settingsPage->showSettings(session_.settings());
+    settingsPage->showLaunchOptions(session_.launchOptions());
     refreshStatus();
 }
 
@@ -82,7 +83,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-MainWindow::~MainWindow() = default;
+// The pages view the session, which as a member goes before the window's
+// children would: they go first.
+MainWindow::~MainWindow()
+{
+    delete takeCentralWidget();
+}
 
 QWidget* MainWindow::buildGameTab(QWidget* parent)
 {

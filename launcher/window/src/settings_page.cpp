@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QUrl>
@@ -69,6 +70,7 @@ void SettingsPage::addRows()
     QWidget* page = widget();
     for (const QString& title : groups())
         buildGroup(page, title);
+    buildLaunchGroup(page);
 
     resetButton = new QPushButton(QStringLiteral("Reset to defaults"), page);
     resetButton->setObjectName(QStringLiteral("resetButton"));
@@ -173,12 +175,108 @@ void SettingsPage::addBrowseButton(QWidget* row, QLineEdit* edit, const Setting&
     connect(browse, &QPushButton::clicked, this, [this, edit, caption] { browseForFolder(edit, caption); });
 }
 
+// The launch options: how the game is run rather than what it is told.
+void SettingsPage::buildLaunchGroup(QWidget* page)
+{
+    auto* group = new QGroupBox(QStringLiteral("Launch"), page);
+    auto* form = new QFormLayout(group);
+    page->layout()->addWidget(group);
+
+    wrapperEdit = new QLineEdit(group);
+    wrapperEdit->setObjectName(QStringLiteral("wrapper"));
+    wrapperEdit->setAccessibleName(QStringLiteral("Command wrapper"));
+    wrapperEdit->setPlaceholderText(QStringLiteral("(none)"));
+    form->addRow(QStringLiteral("Command wrapper"), wrapperEdit);
+    wrapperProblemLabel = new QLabel(group);
+    wrapperProblemLabel->setObjectName(QStringLiteral("wrapperProblemLabel"));
+    wrapperProblemLabel->setTextFormat(Qt::PlainText);
+    wrapperProblemLabel->hide();
+    form->addRow(QString(), wrapperProblemLabel);
+    addDescription(form, group,
+                   QStringLiteral("A command that runs the game, as in Steam's launch options: %command% stands for "
+                                   "the game and its arguments, as in gamemoderun %command%, mangohud %command% or "
+                                   "gamescope -w 1280 -h 800 -- %command%. Without %command%, the words are added "
+                                  "to the game's arguments. Words with spaces go in double quotes."));
+
+    environmentEdit = new QPlainTextEdit(group);
+    environmentEdit->setObjectName(QStringLiteral("environment"));
+    environmentEdit->setAccessibleName(QStringLiteral("Environment"));
+    environmentEdit->setPlaceholderText(QStringLiteral("NAME=value, one per line"));
+    environmentEdit->setTabChangesFocus(true); // Tab moves on, as in every other field
+    environmentEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    environmentEdit->setFixedHeight(environmentEdit->fontMetrics().lineSpacing() * 4 + 14);
+    addDescribedRow(form, QStringLiteral("Environment"), environmentEdit,
+                    QStringLiteral("Extra environment variables for the game, one NAME=value per line, for "
+                                   "example MANGOHUD=1. Yours win over the game's own; the launcher itself never "
+                                   "gets them."));
+
+    commandPreviewLabel = new QLabel(group);
+    commandPreviewLabel->setObjectName(QStringLiteral("commandPreviewLabel"));
+    commandPreviewLabel->setTextFormat(Qt::PlainText);
+    commandPreviewLabel->setWordWrap(true);
+    commandPreviewLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(QStringLiteral("PLAY runs"), commandPreviewLabel);
+
+    connect(wrapperEdit, &QLineEdit::textChanged, this, &SettingsPage::onLaunchOptionsChanged);
+    connect(environmentEdit, &QPlainTextEdit::textChanged, this, &SettingsPage::onLaunchOptionsChanged);
+    // The command changes with the game root and the program files too.
+    connect(&session, &LauncherSession::statusChanged, this, &SettingsPage::updateCommandPreview);
+}
+
+void SettingsPage::showLaunchOptions(const LaunchOptions& options)
+{
+    const bool wrapperBlocked = wrapperEdit->blockSignals(true);
+    const bool environmentBlocked = environmentEdit->blockSignals(true);
+    wrapperEdit->setText(options.wrapper);
+    environmentEdit->setPlainText(options.environment.join(QLatin1Char('\n')));
+    wrapperEdit->blockSignals(wrapperBlocked);
+    environmentEdit->blockSignals(environmentBlocked);
+    updateCommandPreview();
+}
+
+LaunchOptions SettingsPage::launchOptionsFromWidgets() const
+{
+    LaunchOptions options;
+    options.wrapper = wrapperEdit->text();
+    for (const QString& line : environmentEdit->toPlainText().split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            options.environment << line.trimmed();
+    }
+    return options;
+}
+
+void SettingsPage::onLaunchOptionsChanged()
+{
+    session.changeLaunchOptions(launchOptionsFromWidgets());
+    updateCommandPreview();
+}
+
+// The whole command PLAY would run now, or why PLAY would refuse it (shown
+// under the wrapper, where it can be mended).
+void SettingsPage::updateCommandPreview()
+{
+    if (!commandPreviewLabel)
+        return; // no rows yet
+    const LaunchPlan plan = session.previewPlan(settingsFromWidgets(), launchOptionsFromWidgets());
+    wrapperProblemLabel->setText(plan.commandProblem);
+    wrapperProblemLabel->setVisible(!plan.commandProblem.isEmpty());
+    if (session.gameRoot().isEmpty())
+        commandPreviewLabel->setText(QStringLiteral("(the game's command, once its data is found)"));
+    else
+        commandPreviewLabel->setText(plan.commandProblem.isEmpty() ? plan.commandLine : QString());
+}
+
 void SettingsPage::addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description)
 {
     form->addRow(label, field);
+    addDescription(form, field->parentWidget(), description);
+}
+
+void SettingsPage::addDescription(QFormLayout* form, QWidget* parent, const QString& description)
+{
     if (description.isEmpty())
         return;
-    auto* descLabel = new QLabel(description, field->parentWidget());
+    auto* descLabel = new QLabel(description, parent);
     descLabel->setWordWrap(true);
     descLabel->setObjectName(QStringLiteral("descLabel"));
     form->addRow(QString(), descLabel);
@@ -288,6 +386,7 @@ void SettingsPage::onValueChanged()
 {
     session.changeSettings(settingsFromWidgets());
     updateOpenDataFolderButton();
+    updateCommandPreview();
     emit settingsChanged();
 }
 
@@ -297,6 +396,7 @@ void SettingsPage::resetToDefaults()
 {
     session.resetSettings();
     showSettings(session.settings());
+    updateCommandPreview();
 }
 
 void SettingsPage::updateOpenDataFolderButton()

@@ -24,9 +24,9 @@ struct CommandLineOutcome {
     QString desktopNotice;
 };
 
-// Whether the launcher was started with arguments, for the command line
-// rather than the window.
-bool wantsCommandLine(int argc, char** argv);
+// Whether the launcher was started with arguments (argc counts the
+// program's name too), for the command line rather than the window.
+bool wantsCommandLine(int argc);
 
 // Parses the arguments (the program's name first) and runs the command.
 // Needs a QCoreApplication named by configureApplication.

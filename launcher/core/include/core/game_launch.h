@@ -34,7 +34,8 @@ struct GameProcess {
 // an entry without a name or without "=" is skipped; a later entry wins).
 QProcessEnvironment gameEnvironment(const QStringList& entries);
 
-// The process for a plan.
+// The process for a plan: its whole command (or, for a plan without one,
+// the executable and its arguments) with the game's environment.
 GameProcess gameProcess(const LaunchPlan& plan);
 
 // The one place where the game's process is started. The program is looked

@@ -1,6 +1,7 @@
 // LauncherSession: what the launcher knows and does between its start and
 // its exit, with or without a window. It owns the profile copy, the settings
-// in force (loaded at construction, saved on every change), the game root in
+// and launch options in force (loaded at construction, saved on every
+// change), the game root in
 // use (resolved at start-up, adopted after an import, remembered) and the
 // data root, the readiness status, and PLAY. Views (the window, the command
 // line) call it and listen to its signals; it holds no widget. It lives on
@@ -9,6 +10,7 @@
 
 #include "core/game_launch.h"
 #include "core/game_profile.h"
+#include "core/launch_options.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
 #include "core/readiness_status.h"
@@ -52,6 +54,12 @@ public:
     // group "settings" is touched: the game root and the data root stay.
     void resetSettings();
     QString settingsFileName() const;
+
+    // The wrapper and the extra environment entries (group "launch"). The
+    // reset leaves them as they are.
+    const LaunchOptions& launchOptions() const { return launchOptions_; }
+    // Makes these the launch options in force and saves them.
+    void changeLaunchOptions(const LaunchOptions& options);
     // Why the last save failed ("" when it worked); before the first save,
     // why a save would fail.
     QString saveProblem() const;
@@ -76,6 +84,9 @@ public:
 
     // The plan PLAY would carry out with these settings now.
     LaunchPlan launchPlan(const LauncherSettings& settings) const;
+    // The same for showing, with these launch options, without a search:
+    // the program files are those of the last status refresh.
+    LaunchPlan previewPlan(const LauncherSettings& settings, const LaunchOptions& options) const;
 
     // PLAY, with the settings as the user sees them: they become the
     // settings in force and are saved; then the plan is built, stale shared
@@ -85,18 +96,20 @@ public:
     LaunchOutcome play(const LauncherSettings& settings, GameStart start = GameStart::Detached);
 
 signals:
-    // After every save; problem is "" when the file was written.
+    // After every save of the settings or the launch options; problem is ""
+    // when the file was written.
     void settingsSaved(const QString& problem);
     void gameRootChanged(const QString& gameRoot);
     void statusChanged(const ReadinessStatus& status);
     void launchAttempted(const LaunchOutcome& outcome);
 
 private:
-    void save();
+    void saved(const QString& problem);
     void setGameRoot(const QString& root);
 
     GameProfile profile_;
     LauncherSettings settings_;
+    LaunchOptions launchOptions_;
     bool saved_ = false;
     QString lastSaveProblem_;
     QString gameRoot_;

@@ -58,6 +58,10 @@ LauncherSettings loadLauncherSettings();
 // the system's reason (for example "Permission denied").
 bool saveLauncherSettings(const LauncherSettings& settings, QString* whyNot = nullptr);
 
+// Writes the shared settings object's changes to the file now, as every save
+// does: false, with the reason in *whyNot, when the file could not be written.
+bool syncSettingsFile(QString* whyNot = nullptr);
+
 // Why the settings file cannot be written, without writing anything: empty
 // when it looks writable. A file or folder not yet made is judged by the
 // nearest folder that exists.

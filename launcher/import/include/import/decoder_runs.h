@@ -60,7 +60,8 @@ private:
     qint64 bytesToDecode = 0;
     qint64 decoded = 0;        // copies put over their originals
     QStringList replacedFiles; // the originals replaced, as paths
-    QString firstError;
+    QString firstError;        // of the first run or replacement that failed
+    bool stopped = false;      // the calling thread was asked to stop
     std::vector<std::unique_ptr<Run>> running;
     std::vector<std::unique_ptr<Run>> ended;  // whose signal may still be on the stack
     DurableReplacements replacements;

@@ -3,9 +3,12 @@
 // Every change makes the widgets' values the session's settings in force,
 // which saves them. It also offers folder pickers, "Open data folder", the
 // settings file's name (with why changes cannot be saved, when they cannot)
-// and a reset.
+// and a reset; and, in the "Launch" group at its end, the launch options
+// (a command wrapper, extra environment entries) with the whole command
+// PLAY would run.
 #pragma once
 
+#include "core/launch_options.h"
 #include "core/launcher_settings.h"
 
 #include <QScrollArea>
@@ -14,6 +17,7 @@ class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class LauncherSession;
 class WheelGuard;
@@ -41,6 +45,12 @@ public:
     // A new record built from the value widgets (folders trimmed).
     LauncherSettings settingsFromWidgets() const;
 
+    // Shows launch options (after addRows) without reporting a change.
+    void showLaunchOptions(const LaunchOptions& options);
+    // The launch options in the Launch group: the wrapper as typed, one
+    // environment entry per non-blank line, trimmed.
+    LaunchOptions launchOptionsFromWidgets() const;
+
     // The value widget of a setting, found by its key; null for no such key.
     QWidget* valueWidget(const QString& key) const;
 
@@ -63,11 +73,16 @@ private:
     QWidget* createEditor(const settings_table::Setting& setting, QGroupBox* group);
     void addBrowseButton(QWidget* row, QLineEdit* edit, const settings_table::Setting& setting);
     void addDescribedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description);
+    // A description under the row above, in the field column.
+    void addDescription(QFormLayout* form, QWidget* parent, const QString& description);
     void addOpenDataFolderRow(QFormLayout* form, QGroupBox* group);
     void addSettingsFileRow(QFormLayout* form, QGroupBox* group);
+    void buildLaunchGroup(QWidget* page);
 
     void onValueChanged();
+    void onLaunchOptionsChanged();
     void resetToDefaults();
+    void updateCommandPreview();
     void updateOpenDataFolderButton();
     void browseForFolder(QLineEdit* edit, const QString& caption);
     void openDataFolder();
@@ -78,4 +93,8 @@ private:
     QPushButton* openDataFolderButton = nullptr;
     QPushButton* resetButton = nullptr;
     QLabel* saveProblemLabel = nullptr;
+    QLineEdit* wrapperEdit = nullptr;
+    QLabel* wrapperProblemLabel = nullptr;
+    QPlainTextEdit* environmentEdit = nullptr;
+    QLabel* commandPreviewLabel = nullptr;
 };

@@ -1,5 +1,5 @@
 // System reasons for failed file-system steps.
-#include "import/system_reason.h"
+#include "core/system_reason.h"
 
 #include <QFile>
 
