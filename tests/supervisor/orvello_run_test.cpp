@@ -340,6 +340,9 @@ private slots:
         QCOMPARE(statField(gamePid, 4), supervisorPid);
         QCOMPARE(readPlayHistory(scratch.journal()).running.size(), 1);
 
+        // The game is asked to stop only once it has written its record: from
+        // then on it handles SIGTERM and exits cleanly, as the real game does.
+        QCOMPARE(waitForStandInRecord(logFile).pid, gamePid);
         QCOMPARE(::kill(pid_t(supervisorPid), SIGTERM), 0);
         QTRY_COMPARE_WITH_TIMEOUT(readJournalLines(scratch.journal()).ends.size(), qsizetype(1), 20000);
         const PlayHistory history = readPlayHistory(scratch.journal());
