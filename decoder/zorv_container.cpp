@@ -97,16 +97,6 @@ private:
     unsigned zone_bits_;
 };
 
-// Sets the LZX decoder's switch for the variant without the padding byte,
-// and clears it again whatever happens.
-class NoRealignVariant {
-public:
-    NoRealignVariant() { lzxd_xmem_no_uncompressed_realign = 1; }
-    ~NoRealignVariant() { lzxd_xmem_no_uncompressed_realign = 0; }
-    NoRealignVariant(const NoRealignVariant&) = delete;
-    NoRealignVariant& operator=(const NoRealignVariant&) = delete;
-};
-
 // The work buffers of a run: the current segment's chunk payloads and its
 // decoded bytes. They are kept from one run to the next on the same thread,
 // so that a process decoding many files maps and clears their memory once;
@@ -312,11 +302,11 @@ private:
                 gather_zoned_chunks(i, frames);
             }
 
-            int rc = decode_segment(size);
-            if (rc != LZX_OK) {
-                NoRealignVariant variant;
-                rc = decode_segment(size);
-            }
+            // The standard variant first, then once the one without the
+            // padding byte after odd-length uncompressed blocks.
+            int rc = decode_segment(size, 0);
+            if (rc != LZX_OK)
+                rc = decode_segment(size, 1);
             if (rc != LZX_OK)
                 return ZorvResult{kZorvExitDecodeFailed,
                                   format("segment %u/%u decode failed rc=%d (size %llu, layout %s)\n", i,
@@ -332,17 +322,18 @@ private:
     // compressed bytes could ever produce cannot decode; it is run through
     // the decoder without an output buffer, which gives the same result
     // without allocating memory for the size it claims.
-    int decode_segment(uint64_t size)
+    int decode_segment(uint64_t size, int no_uncompressed_realign)
     {
         const uint32_t window = header_.window_size;
         if (size > kLzxMemoryMaxSize)  // refused by lzx_decompress before it touches the buffer
             return lzx_decompress(compressed_.data(), compressed_.size(), nullptr, size_t(size), window,
-                                  nullptr, 0);
+                                  nullptr, 0, no_uncompressed_realign);
         if (size > (uint64_t(compressed_.size()) + 2) * kMaxLzxExpansion)
-            return lzx_decompress_discard(compressed_.data(), compressed_.size(), size_t(size), window);
+            return lzx_decompress_discard(compressed_.data(), compressed_.size(), size_t(size), window,
+                                          no_uncompressed_realign);
         output_.resize(size_t(size));
         return lzx_decompress(compressed_.data(), compressed_.size(), output_.data(), size_t(size), window,
-                              nullptr, 0);
+                              nullptr, 0, no_uncompressed_realign);
     }
 
     std::optional<ZorvResult> write(const uint8_t* data, uint64_t size)
