@@ -26,14 +26,17 @@ constexpr bool kSanitized = false;
 
 constexpr size_t kMapThreshold = size_t(1) << 20;
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kPage = size_t(4) << 10;
 constexpr size_t kBlockHeader = 64;  // keeps blocks 64-byte aligned
 
 bool use_mapping(size_t bytes) { return !kSanitized && bytes >= kMapThreshold; }
 
-size_t mapping_size(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+size_t mapping_size(size_t bytes) { return (bytes + kPage - 1) & ~(kPage - 1); }
 
 // Anonymous memory (zero-filled), aligned to a huge page so that the kernel
-// can back it with huge pages.
+// can back its whole huge pages with huge pages. The tail after the last
+// whole huge page keeps small pages: a huge page there would clear memory
+// the buffer never uses.
 void* map_pages(size_t size)
 {
     const size_t padded = size + kHugePage;
@@ -48,7 +51,9 @@ void* map_pages(size_t size)
     if (end > aligned + size)
         ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     void* pages = reinterpret_cast<void*>(aligned);
-    ::madvise(pages, size, MADV_HUGEPAGE);  // a hint: without huge pages the memory still works
+    const size_t huge = size & ~(kHugePage - 1);
+    if (huge > 0)
+        ::madvise(pages, huge, MADV_HUGEPAGE);  // a hint: without huge pages the memory still works
     return pages;
 }
 
@@ -119,14 +124,21 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept
     return *this;
 }
 
+void ByteBuffer::grow_for(size_t size)
+{
+    if (size <= capacity_)
+        return;
+    // Grow at least by half, so that appending stays linear.
+    reserve(std::max(size, capacity_ + capacity_ / 2));
+}
+
 void ByteBuffer::reserve(size_t capacity)
 {
     if (capacity <= capacity_)
         return;
     if (capacity > SIZE_MAX / 2)
         throw std::bad_alloc();
-    // Grow at least by half, so that appending stays linear.
-    size_t wanted = std::max(capacity, capacity_ + capacity_ / 2);
+    size_t wanted = capacity;
     if (use_mapping(wanted))
         wanted = mapping_size(wanted);
     uint8_t* fresh = static_cast<uint8_t*>(use_mapping(wanted) ? map_pages(wanted) : std::malloc(wanted));
@@ -143,7 +155,7 @@ void ByteBuffer::reserve(size_t capacity)
 
 void ByteBuffer::resize(size_t size)
 {
-    reserve(size);
+    grow_for(size);
     size_ = size;
 }
 
@@ -153,7 +165,7 @@ void ByteBuffer::append(const uint8_t* bytes, size_t count)
         return;
     if (count > SIZE_MAX - size_)
         throw std::bad_alloc();
-    reserve(size_ + count);
+    grow_for(size_ + count);
     std::memcpy(data_ + size_, bytes, count);
     size_ += count;
 }

@@ -1,9 +1,11 @@
 // Memory for large byte buffers: the whole input file, a segment's
 // compressed bytes and its decoded output, and the LZX window. Buffers of a
-// megabyte or more are mapped directly and asked to use huge pages, which
-// cuts the page faults of touching them for the first time by a factor of
-// 512 (on some virtual machines each fault costs tens of microseconds);
-// smaller ones come from the heap. Under AddressSanitizer everything comes
+// megabyte or more are mapped directly and their whole 2 MiB pieces asked
+// to use huge pages, which cuts the page faults of touching them for the
+// first time by a factor of 512 (on some virtual machines each fault costs
+// tens of microseconds); the rest of such a buffer keeps small pages, so
+// that no memory beyond the buffer's size is ever cleared. Smaller buffers
+// come from the heap. Under AddressSanitizer everything comes
 // from the heap so that overruns stay visible.
 #pragma once
 
@@ -35,14 +37,17 @@ public:
     size_t capacity() const { return capacity_; }
     std::span<const uint8_t> bytes() const { return {data_, size_}; }
 
+    // Makes room for exactly `capacity` bytes when there is less, keeping
+    // the contents. Untouched room costs no memory until it is written.
+    void reserve(size_t capacity);
     // Sets the size; bytes beyond the old size are unspecified. Capacity
-    // only grows.
+    // only grows, by at least half when it must.
     void resize(size_t size);
     void clear() { size_ = 0; }
     void append(const uint8_t* bytes, size_t count);
 
 private:
-    void reserve(size_t capacity);
+    void grow_for(size_t size);
 
     uint8_t* data_ = nullptr;
     size_t size_ = 0;

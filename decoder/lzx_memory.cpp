@@ -116,7 +116,8 @@ int discard_write(lzx_file* /*file*/, void* /*src*/, int bytes) { return bytes; 
 
 // Decodes straight into the output buffer with the decoder's direct mode:
 // no window, no copies of input or output.
-int decode_in_place(const void* input, size_t input_length, void* output, size_t output_length, int window_bits)
+int decode_in_place(const void* input, size_t input_length, void* output, size_t output_length, int window_bits,
+                    int no_uncompressed_realign)
 {
     static lzx_system memory_system = [] {
         lzx_system system{};
@@ -125,7 +126,8 @@ int decode_in_place(const void* input, size_t input_length, void* output, size_t
         return system;
     }();
     lzxd_stream* state = lzxd_init_direct(&memory_system, static_cast<const uint8_t*>(input), input_length,
-                                          static_cast<uint8_t*>(output), output_length, window_bits);
+                                          static_cast<uint8_t*>(output), output_length, window_bits,
+                                          no_uncompressed_realign);
     if (!state)
         return LZX_ERR_ARGS;
     const int result = lzxd_decompress(state, int64_t(output_length));
@@ -136,7 +138,8 @@ int decode_in_place(const void* input, size_t input_length, void* output, size_t
 // The common part of lzx_decompress and lzx_decompress_discard: `output` is
 // the memory file to write to, or null to drop the decoded bytes.
 int decode_buffer(const void* input, size_t input_length, void* output, size_t output_length,
-                  bool keep_output, uint32_t window_size, void* window_data, size_t window_data_size)
+                  bool keep_output, uint32_t window_size, void* window_data, size_t window_data_size,
+                  int no_uncompressed_realign)
 {
     uint32_t window_bits;
     if (!kyn::bit_scan_forward(window_size, &window_bits))
@@ -150,7 +153,8 @@ int decode_buffer(const void* input, size_t input_length, void* output, size_t o
         return LZX_ERR_ARGS;
 
     if (keep_output && !window_data)
-        return decode_in_place(input, input_length, output, output_length, int(window_bits));
+        return decode_in_place(input, input_length, output, output_length, int(window_bits),
+                               no_uncompressed_realign);
 
     int result = LZX_ERR_ARGS;
     lzx_system* system = lzx_memory_system_create();
@@ -160,7 +164,7 @@ int decode_buffer(const void* input, size_t input_length, void* output, size_t o
         system->write = discard_write;
     if (in && (out || !keep_output)) {
         lzxd_stream* state = lzxd_init(system, as_lzx_file(in), as_lzx_file(out), int(window_bits), 0,
-                                       0x8000, int64_t(output_length), 0);
+                                       0x8000, int64_t(output_length), 0, no_uncompressed_realign);
         if (state) {
             if (!window_data || lzxd_preset_window(state, window_data, window_data_size))
                 result = lzxd_decompress(state, int64_t(output_length));
@@ -176,14 +180,16 @@ int decode_buffer(const void* input, size_t input_length, void* output, size_t o
 }  // namespace
 
 int lzx_decompress(const void* input, size_t input_length, void* output, size_t output_length,
-                   uint32_t window_size, void* window_data, size_t window_data_size)
+                   uint32_t window_size, void* window_data, size_t window_data_size,
+                   int lzxd_xmem_no_uncompressed_realign)
 {
     return decode_buffer(input, input_length, output, output_length, true, window_size, window_data,
-                         window_data_size);
+                         window_data_size, lzxd_xmem_no_uncompressed_realign);
 }
 
 int lzx_decompress_discard(const void* input, size_t input_length, size_t output_length,
-                           uint32_t window_size)
+                           uint32_t window_size, int lzxd_xmem_no_uncompressed_realign)
 {
-    return decode_buffer(input, input_length, nullptr, output_length, false, window_size, nullptr, 0);
+    return decode_buffer(input, input_length, nullptr, output_length, false, window_size, nullptr, 0,
+                         lzxd_xmem_no_uncompressed_realign);
 }

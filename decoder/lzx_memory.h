@@ -51,16 +51,20 @@ bool bit_scan_forward(uint64_t value, uint32_t* index);
 // Decodes one LZX bitstream of `input_length` bytes into exactly
 // `output_length` bytes with a window of `window_size` bytes (a power of two,
 // 2^15 to 2^21). `window_data`, when given, presets the window's last
-// `window_data_size` bytes as history. Returns 0 on success, otherwise an LZX
+// `window_data_size` bytes as history. `lzxd_xmem_no_uncompressed_realign`
+// selects the variant of the format for this call only (see lzxd_init): 0,
+// the standard one, skips the padding byte after an odd-length uncompressed
+// block; non-zero reads the next block header right after its data. Returns 0 on success, otherwise an LZX
 // error code: 1 (arguments refused: an unsupported window, a buffer longer
 // than kLzxMemoryMaxSize, window data larger than the window, or no memory
 // for the decoder), 3 (input exhausted), 4 (output short), 11 (corrupt data).
 // On failure the output holds whatever was decoded before the error.
 int lzx_decompress(const void* input, size_t input_length, void* output, size_t output_length,
-                   uint32_t window_size, void* window_data, size_t window_data_size);
+                   uint32_t window_size, void* window_data, size_t window_data_size,
+                   int lzxd_xmem_no_uncompressed_realign = 0);
 
 // Decodes like lzx_decompress without a preset window, but drops the decoded
 // bytes: returns the result lzx_decompress would give, with memory use bounded
 // by the decoder's own buffers whatever output_length says.
 int lzx_decompress_discard(const void* input, size_t input_length, size_t output_length,
-                           uint32_t window_size);
+                           uint32_t window_size, int lzxd_xmem_no_uncompressed_realign = 0);

@@ -13,8 +13,6 @@
 #include "lzxd_huffman.h"
 #include "lzxd_state.h"
 
-int lzxd_xmem_no_uncompressed_realign = 0;
-
 using namespace lzxd_detail;
 
 namespace {
@@ -571,7 +569,8 @@ void free_buffers(lzxd_stream* s)
 
 // A zero-filled state with its input buffer; the caller adds the window or
 // the output buffer.
-lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_length, size_t input_buffer)
+lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_length, size_t input_buffer,
+                       int no_uncompressed_realign)
 {
     auto* s = static_cast<lzxd_stream*>(system->alloc(system, sizeof(lzxd_stream)));
     if (!s)
@@ -587,6 +586,7 @@ lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_lengt
     s->length = output_length;
     s->R0 = s->R1 = s->R2 = 1;
     s->num_offsets = kPositionSlots[size_t(window_bits - kMinWindowBits)] * 8;
+    s->lzxd_xmem_no_uncompressed_realign = no_uncompressed_realign;
     s->in_start = s->in.ptr = s->in.end = s->inbuf;
     return s;
 }
@@ -595,7 +595,7 @@ lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_lengt
 
 lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, int window_bits,
                        int reset_interval, int input_buffer_size, int64_t output_length,
-                       int /*is_delta*/)
+                       int /*is_delta*/, int lzxd_xmem_no_uncompressed_realign)
 {
     if (!system || !system->read || !system->write || !system->alloc || !system->free ||
         !system->copy)
@@ -606,7 +606,8 @@ lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, in
 
     // An even read size, and one that a read's int count can carry.
     const uint32_t read_size = std::min<uint32_t>((uint32_t(input_buffer_size) + 1) & ~uint32_t(1), 0x7FFFFFFE);
-    lzxd_stream* s = new_state(system, window_bits, output_length, size_t(read_size) + kInputSlack);
+    lzxd_stream* s = new_state(system, window_bits, output_length, size_t(read_size) + kInputSlack,
+                               lzxd_xmem_no_uncompressed_realign);
     if (!s)
         return nullptr;
     s->window = static_cast<uint8_t*>(system->alloc(system, size_t(s->window_size) + kWindowSlack));
@@ -624,13 +625,14 @@ lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, in
 }
 
 lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t input_size, uint8_t* output,
-                              size_t output_size, int window_bits)
+                              size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign)
 {
     if (!system || !system->alloc || !system->free || window_bits < kMinWindowBits ||
         window_bits > kMaxWindowBits || input_size > kDirectMaxSize || output_size > kDirectMaxSize ||
         (output_size > 0 && !output) || (input_size > 0 && !input))
         return nullptr;
-    lzxd_stream* s = new_state(system, window_bits, int64_t(output_size), kDirectInputBuffer);
+    lzxd_stream* s = new_state(system, window_bits, int64_t(output_size), kDirectInputBuffer,
+                               lzxd_xmem_no_uncompressed_realign);
     if (!s)
         return nullptr;
     s->direct = true;

@@ -47,13 +47,6 @@ enum : int {
 // Decoder state, opaque to callers.
 struct lzxd_stream;
 
-// Program-wide switch for the Xbox variant of the format. While it is 0 the
-// decoder skips the alignment byte that follows an uncompressed block of odd
-// length; while it is non-zero it reads the next block header directly after
-// the block's data. Not thread-safe: change it only while no decode runs on
-// another thread.
-extern int lzxd_xmem_no_uncompressed_realign;
-
 // Creates a decoder state, or returns null for a missing system, window_bits
 // outside 15..21 (windows of 32 KiB to 2 MiB), a negative reset_interval or
 // output_length, an input_buffer_size below 1, or a failed allocation.
@@ -61,9 +54,16 @@ extern int lzxd_xmem_no_uncompressed_realign;
 // output_length 0 means "length not known" (every frame is 32768 bytes).
 // is_delta is accepted for interface compatibility and has no effect: the
 // delta extension of the format is not supported.
+//
+// lzxd_xmem_no_uncompressed_realign selects the stream's variant of the
+// format, for the whole life of the state: while it is 0 the decoder skips
+// the alignment byte that follows an uncompressed block of odd length (the
+// standard format); while it is non-zero it reads the next block header
+// directly after the block's data (the Xbox variant). Each state carries its
+// own, so streams of either variant may decode on different threads at once.
 lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, int window_bits,
                        int reset_interval, int input_buffer_size, int64_t output_length,
-                       int is_delta);
+                       int is_delta, int lzxd_xmem_no_uncompressed_realign = 0);
 
 // Decodes until `out_bytes` more bytes have been written to the output.
 // Returns LZX_OK, LZX_ERR_ARGS for a null state or a negative count, or the

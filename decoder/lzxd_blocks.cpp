@@ -129,7 +129,7 @@ bool read_uncompressed_header(lzxd_stream* s)
 
 bool read_block_header(lzxd_stream* s)
 {
-    if (lzxd_xmem_no_uncompressed_realign == 0 && s->block_type == kBlockUncompressed &&
+    if (s->lzxd_xmem_no_uncompressed_realign == 0 && s->block_type == kBlockUncompressed &&
         (s->block_length & 1)) {
         uint8_t padding;
         if (!read_byte(s, padding))

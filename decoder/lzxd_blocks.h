@@ -10,8 +10,8 @@ namespace lzxd_detail {
 bool read_stream_header(lzxd_stream* s);
 // Reads the next block header and, for its type, the trees or the
 // uncompressed block's repeated offsets. Skips the padding byte after an
-// odd-length uncompressed block unless lzxd_xmem_no_uncompressed_realign
-// is set.
+// odd-length uncompressed block unless the state's
+// lzxd_xmem_no_uncompressed_realign is set.
 bool read_block_header(lzxd_stream* s);
 
 }  // namespace lzxd_detail

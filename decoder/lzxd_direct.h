@@ -15,11 +15,12 @@
 constexpr size_t kDirectMaxSize = 0x7FFFFFFE;
 
 // A state that decodes `input` into exactly `output_size` bytes at `output`
-// with a window of 2^window_bits bytes, no reset interval and no preset
-// window; drive it with lzxd_decompress(state, output_size) and release it
-// with lzxd_free. Needs only the system's alloc and free. Returns null like
+// with a window of 2^window_bits bytes, no reset interval, no preset window
+// and the format variant lzxd_xmem_no_uncompressed_realign (see lzxd_init);
+// drive it with lzxd_decompress(state, output_size) and release it with
+// lzxd_free. Needs only the system's alloc and free. Returns null like
 // lzxd_init, and for sizes beyond kDirectMaxSize. Both buffers must stay
 // alive until the state is freed; on failure the output holds whatever was
 // decoded before the error.
 lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t input_size, uint8_t* output,
-                              size_t output_size, int window_bits);
+                              size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign);

@@ -153,6 +153,9 @@ struct lzxd_stream {
     int64_t length;  // expected output length, 0 = not given
     uint32_t R0, R1, R2;
     uint32_t num_offsets;
+    // Non-zero: no padding byte after an odd-length uncompressed block (see
+    // lzxd_init).
+    int lzxd_xmem_no_uncompressed_realign;
 
     uint32_t block_type;
     uint32_t block_length;

@@ -9,7 +9,9 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
+
+#include "zorv_memory_sink.h"
+#include "zorv_sink.h"
 
 // Exit codes of the decoder program.
 enum ZorvExitCode : int {
@@ -26,30 +28,6 @@ struct ZorvResult {
     // The run's one line for standard error, newline included; empty for the
     // one silent failure (a short read of the input).
     std::string message;
-};
-
-// Where the decoded content goes. zorv_decode opens it only once the input
-// has proved to be a ZORV file, so that a non-ZORV input leaves no output
-// file behind, and closes it on every path after that. Each operation returns
-// false with the system's error text in `error` on failure.
-class ZorvSink {
-public:
-    virtual ~ZorvSink() = default;
-    virtual bool open(std::string& error) = 0;
-    virtual bool write(const uint8_t* data, size_t size, std::string& error) = 0;
-    virtual bool close(std::string& error) = 0;
-};
-
-// Collects the decoded content in memory.
-class ZorvMemorySink : public ZorvSink {
-public:
-    bool open(std::string& error) override;
-    bool write(const uint8_t* data, size_t size, std::string& error) override;
-    bool close(std::string& error) override;
-
-    bool opened = false;
-    bool closed = false;
-    std::vector<uint8_t> bytes;
 };
 
 // The header fields the decoder uses (bytes 12-15, the flags word).

@@ -4,9 +4,11 @@
 // input, and the Intel E8 post-processing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "lzx_memory.h"
 #include "lzx_stream_writer.h"
@@ -20,10 +22,13 @@ struct Decoded {
     Bytes out;
 };
 
-Decoded decode(const Bytes& stream, size_t out_length, uint32_t window = 1u << 16)
+// `no_padding` selects the variant without the padding byte after an
+// odd-length uncompressed block.
+Decoded decode(const Bytes& stream, size_t out_length, uint32_t window = 1u << 16, bool no_padding = false)
 {
     Decoded d{-1, Bytes(out_length, 0xCC)};
-    d.rc = lzx_decompress(stream.data(), stream.size(), d.out.data(), out_length, window, nullptr, 0);
+    d.rc = lzx_decompress(stream.data(), stream.size(), d.out.data(), out_length, window, nullptr, 0,
+                          no_padding ? 1 : 0);
     return d;
 }
 
@@ -34,13 +39,6 @@ void put_le32(Bytes& bytes, size_t at, uint32_t value)
     for (int i = 0; i < 4; ++i)
         bytes[at + i] = uint8_t(value >> (8 * i));
 }
-
-// Sets the decoder's no-padding switch for one scope.
-class NoPaddingVariant {
-public:
-    explicit NoPaddingVariant(bool on) { lzxd_xmem_no_uncompressed_realign = on ? 1 : 0; }
-    ~NoPaddingVariant() { lzxd_xmem_no_uncompressed_realign = 0; }
-};
 
 // Items that code `count` zero lengths with runs of symbol 18 (at most 51 each).
 std::vector<PretreeItem> zero_runs(unsigned count)
@@ -106,13 +104,62 @@ TEST(LzxUncompressed, PaddingByteAfterOddBlockFollowsTheSwitch)
         w.stream_header();
         w.uncompressed_block(text("abc"), {1, 1, 1}, c.padding_written);
         w.uncompressed_block(text("defg"), {1, 1, 1});
-        NoPaddingVariant variant(c.no_padding_switch);
-        const Decoded d = decode(w.finish(), 7);
+        const Decoded d = decode(w.finish(), 7, 1u << 16, c.no_padding_switch);
         EXPECT_EQ(d.rc, c.expected_rc);
         if (c.expected_rc == 0) {
             EXPECT_EQ(d.out, text("abcdefg"));
         }
     }
+}
+
+// Each call decodes in the variant it asks for, whatever other calls ask
+// for at the same time: two threads decode at once, one stream of each
+// variant, each stream reading its variant at every one of its block
+// headers. Any setting shared between decoder states would make one of them
+// misread a header (and fail) within a few calls.
+TEST(LzxUncompressed, VariantBelongsToTheCallEvenAcrossThreads)
+{
+    struct Stream {
+        Bytes bytes;
+        Bytes content;
+        bool no_padding;
+    };
+    auto odd_blocks = [](bool padding) {
+        Stream s{{}, {}, !padding};
+        LzxStreamWriter w;
+        w.stream_header();
+        for (unsigned i = 0; i < 2000; ++i) {
+            const Bytes part = segment_content(3 + 2 * (i % 5), uint8_t(i));
+            w.uncompressed_block(part, {1, 1, 1}, padding);
+            s.content.insert(s.content.end(), part.begin(), part.end());
+        }
+        s.bytes = w.finish();
+        return s;
+    };
+    const Stream streams[2] = {odd_blocks(true), odd_blocks(false)};
+    for (const Stream& stream : streams) {
+        ASSERT_NE(decode(stream.bytes, stream.content.size(), 1u << 16, !stream.no_padding).rc, 0)
+            << "the fixture must decode in one variant only";
+    }
+
+    constexpr int kCalls = 100;
+    std::atomic<int> ready{0};
+    int failures[2] = {0, 0};
+    auto decode_many = [&](int which) {
+        const Stream& stream = streams[which];
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        for (int i = 0; i < kCalls; ++i) {
+            const Decoded d = decode(stream.bytes, stream.content.size(), 1u << 16, stream.no_padding);
+            failures[which] += d.rc != 0 || d.out != stream.content;
+        }
+    };
+    std::thread standard(decode_many, 0), no_padding(decode_many, 1);
+    standard.join();
+    no_padding.join();
+    EXPECT_EQ(failures[0], 0) << "standard variant";
+    EXPECT_EQ(failures[1], 0) << "variant without padding";
 }
 
 TEST(LzxUncompressed, OddBlockAtTheEndDecodesEitherWay)
@@ -123,8 +170,7 @@ TEST(LzxUncompressed, OddBlockAtTheEndDecodesEitherWay)
             LzxStreamWriter w;
             w.stream_header();
             w.uncompressed_block(text("hello"), {1, 1, 1}, padding);
-            NoPaddingVariant variant(no_padding_switch);
-            const Decoded d = decode(w.finish(), 5);
+            const Decoded d = decode(w.finish(), 5, 1u << 16, no_padding_switch);
             EXPECT_EQ(d.rc, 0);
             EXPECT_EQ(d.out, text("hello"));
         }

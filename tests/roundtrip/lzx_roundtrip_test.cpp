@@ -2,7 +2,8 @@
 // (lzx_decompress): every feature the encoder can force must decode
 // bit-exactly, and the encoder's statistics must show that the feature was
 // really written. Also the variant without the padding byte after odd-length
-// uncompressed blocks, which decodes only with the decoder's switch set.
+// uncompressed blocks, which decodes only when the call sets
+// lzxd_xmem_no_uncompressed_realign.
 #include "lzx_encoder.h"
 #include "synthetic_data.h"
 
@@ -17,19 +18,6 @@ using namespace lzxenc;
 
 namespace {
 
-// Sets the decoder's process-wide switch for one scope.
-class NoRealignSwitch {
-public:
-    explicit NoRealignSwitch(bool on) : saved_(lzxd_xmem_no_uncompressed_realign)
-    {
-        lzxd_xmem_no_uncompressed_realign = on ? 1 : 0;
-    }
-    ~NoRealignSwitch() { lzxd_xmem_no_uncompressed_realign = saved_; }
-
-private:
-    int saved_;
-};
-
 struct Decoded {
     int result;
     std::vector<uint8_t> bytes;
@@ -37,10 +25,9 @@ struct Decoded {
 
 Decoded decode(const LzxStream& stream, size_t output_length, unsigned window_bits, bool no_realign = false)
 {
-    NoRealignSwitch realign(no_realign);
     Decoded decoded{0, std::vector<uint8_t>(output_length, 0)};
     decoded.result = lzx_decompress(stream.bytes.data(), stream.bytes.size(), decoded.bytes.data(),
-                                    decoded.bytes.size(), 1u << window_bits, nullptr, 0);
+                                    decoded.bytes.size(), 1u << window_bits, nullptr, 0, no_realign ? 1 : 0);
     return decoded;
 }
 
@@ -232,7 +219,6 @@ TEST(LzxPaddingVariant, OddUncompressedBlockFollowedByAnotherNeedsTheRightSettin
             EXPECT_NE(decoded.result, 0);
         }
     }
-    EXPECT_EQ(lzxd_xmem_no_uncompressed_realign, 0);
 }
 
 TEST(LzxPaddingVariant, OddUncompressedBlockAtTheEndDecodesEitherWay)
