@@ -224,6 +224,7 @@ private slots:
                                              "libkynruntime.so and libkyngpu-xenos.so must be together in one "
                                              "folder.\nSearched:\n  %1\n";
         QTest::newRow("not executable") << "not executable" << "Launch failed: Failed to start: %1/tessarine ";
+        QTest::newRow("the remembered game folder removed") << "removed" << "Launch failed: Game data not found: %1\n";
         QTest::newRow("a wrapper with an unclosed quote") << "unclosed quote"
                                                           << "Launch failed: The command wrapper has an unclosed quote.\n";
     }
@@ -240,6 +241,11 @@ private slots:
         } else if (setUp == "not executable") {
             root = readyGameRoot();
             QFile::setPermissions(root + "/tessarine", QFile::ReadOwner | QFile::WriteOwner);
+        } else if (setUp == "removed") {
+            root = readyGameRoot();
+            QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+            QSettings(launcherSettingsFile(*home), QSettings::IniFormat).setValue("detection/4E3D2C71/root", root);
+            QVERIFY(QDir(root).removeRecursively());
         } else if (setUp == "unclosed quote") {
             root = readyGameRoot();
             QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
@@ -249,6 +255,8 @@ private slots:
         QCOMPARE(run.exitStatus, 1);
         QVERIFY2(run.err.startsWith(failure.arg(root)), qPrintable(run.err));
         QVERIFY(run.err.endsWith('\n') && run.out.isEmpty());
+        if (setUp == "removed")
+            QVERIFY2(!QFileInfo::exists(root), "--play made the game folder again");
     }
 
     // Relative paths are taken from the working folder; the new root is
