@@ -1,11 +1,13 @@
 // The launcher's entry point. With arguments, the command line: one command
-// on a session, without a window or a display. Without, the window:
-// application object, settings file naming, icon, themed style sheet, main
-// window.
+// on a session, without a window or a display, in a process of its own.
+// Without, the window: application object, the hand-over to a launcher
+// already running for this user (whose window then comes to the front),
+// settings file naming, icon, themed style sheet, main window.
 #include "cli/command_line.h"
 #include "core/app_setup.h"
 #include "core/game_profile.h"
 #include "window/main_window.h"
+#include "window/single_instance.h"
 #include "window/theme.h"
 
 #include <QApplication>
@@ -94,9 +96,22 @@ int runWindow(int argc, char* argv[])
         return kExitFailed;
     }
     QApplication app(argc, argv);
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::HandedOver:
+        return kExitSucceeded;
+    case SingleInstance::Claim::NoAnswer:
+        std::fputs("Orvello Launcher is already running, but its window does not answer. Close it, or end it if "
+                   "it hangs, and start the launcher again.\n",
+                   stderr);
+        return kExitFailed;
+    case SingleInstance::Claim::First:
+        break;
+    }
     configureApplication(gameProfile());
     applyTheme(app);
     MainWindow window;
+    instance.setWindow(&window);
     window.show();
     return app.exec();
 }

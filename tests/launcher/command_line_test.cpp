@@ -2,7 +2,7 @@
 // display, as a terminal user, a script or Steam runs it: usage errors,
 // --help and --version, --status, --play with the stand-in runtime (the
 // game takes the launcher's place) and --import of packages and folders,
-// Ctrl+C included.
+// Ctrl+C and a second launcher importing into the same folder included.
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
@@ -67,6 +67,16 @@ private:
         makeGameRoot(root);
         installStandIn(root);
         return canonical(root);
+    }
+
+    // A copy of the launcher without a zorv beside it: it uses the one on PATH.
+    QString launcherWithoutDecoder() const
+    {
+        const QString launcher = home->filePath(QStringLiteral("launcher/orvello-launcher"));
+        if (!QDir().mkpath(QFileInfo(launcher).absolutePath())
+            || !QFile::copy(QStringLiteral(ORVELLO_BIN_DIR "/orvello-launcher"), launcher))
+            qFatal("cannot copy the launcher to %s", qPrintable(launcher));
+        return launcher;
     }
 
 private slots:
@@ -224,6 +234,7 @@ private slots:
                                              "libkynruntime.so and libkyngpu-xenos.so must be together in one "
                                              "folder.\nSearched:\n  %1\n";
         QTest::newRow("not executable") << "not executable" << "Launch failed: Failed to start: %1/tessarine ";
+        QTest::newRow("the remembered game folder removed") << "removed" << "Launch failed: Game data not found: %1\n";
         QTest::newRow("a wrapper with an unclosed quote") << "unclosed quote"
                                                           << "Launch failed: The command wrapper has an unclosed quote.\n";
     }
@@ -240,6 +251,11 @@ private slots:
         } else if (setUp == "not executable") {
             root = readyGameRoot();
             QFile::setPermissions(root + "/tessarine", QFile::ReadOwner | QFile::WriteOwner);
+        } else if (setUp == "removed") {
+            root = readyGameRoot();
+            QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
+            QSettings(launcherSettingsFile(*home), QSettings::IniFormat).setValue("detection/4E3D2C71/root", root);
+            QVERIFY(QDir(root).removeRecursively());
         } else if (setUp == "unclosed quote") {
             root = readyGameRoot();
             QVERIFY(QDir().mkpath(QFileInfo(launcherSettingsFile(*home)).absolutePath()));
@@ -249,6 +265,8 @@ private slots:
         QCOMPARE(run.exitStatus, 1);
         QVERIFY2(run.err.startsWith(failure.arg(root)), qPrintable(run.err));
         QVERIFY(run.err.endsWith('\n') && run.out.isEmpty());
+        if (setUp == "removed")
+            QVERIFY2(!QFileInfo::exists(root), "--play made the game folder again");
     }
 
     // Relative paths are taken from the working folder; the new root is
@@ -360,6 +378,40 @@ private slots:
         QCOMPARE(rememberedRoot(), QString());
     }
 
+    // Two launchers importing into one folder: the second is refused with
+    // the lock's message while the first runs; the lock of a launcher then
+    // killed (with its decoder) is taken over by the next import, which
+    // finishes the folder.
+    void oneImportPerGameFolderAcrossLaunchers()
+    {
+        const GameContent content = eightFileContent();
+        const QString folder = home->filePath(QStringLiteral("slow"));
+        writeContentFolder(folder, content);
+        const QString launcher = launcherWithoutDecoder();
+        const FakeDecoder decoder(home->filePath(QStringLiteral("slow-bin")), "sleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
+        LauncherStart copied;
+        copied.program = launcher;
+
+        QProcess first;
+        startLauncher(first, *home, {"--import", folder}, copied);
+        QVERIFY(first.waitForStarted());
+        QByteArray firstErr;
+        QTRY_VERIFY_WITH_TIMEOUT((firstErr += first.readAllStandardError()).contains("Decompressing content/file"), 20000);
+        const LauncherRun second = runLauncher(*home, {"--import", folder}, copied);
+        QCOMPARE(second.exitStatus, 1);
+        QVERIFY2(second.err.endsWith("Import failed:\nAnother import or verification is using " + folder + ".\n"),
+                 qPrintable(second.err));
+        QCOMPARE(first.state(), QProcess::Running);
+
+        QCOMPARE(::kill(-pid_t(first.processId()), SIGKILL), 0); // the launcher and its decoder
+        QVERIFY(first.waitForFinished(30000));
+        QVERIFY2(QFileInfo::exists(folder + "/.orvello/writer.lock"), "the killed launcher left no lock to take over");
+        const LauncherRun next = runLauncher(*home, {"--import", folder}, copied);
+        QVERIFY2(next.exitStatus == 0, qPrintable(next.err));
+        verifyDecoded(folder, content);
+        QVERIFY(!QFileInfo::exists(folder + "/.orvello/writer.lock"));
+    }
+
     // Ctrl+C reaches the launcher and its decoders, as a terminal sends it
     // to the whole process group: the import stops between files as Cancel
     // does, and no running decoder is killed, so every file is wholly
@@ -369,10 +421,7 @@ private slots:
         const GameContent content = eightFileContent();
         const QString folder = home->filePath(QStringLiteral("slow"));
         writeContentFolder(folder, content);
-        // A launcher without a zorv beside it uses the slow one on PATH.
-        const QString launcher = home->filePath(QStringLiteral("launcher/orvello-launcher"));
-        QVERIFY(QDir().mkpath(QFileInfo(launcher).absolutePath()));
-        QVERIFY(QFile::copy(QStringLiteral(ORVELLO_BIN_DIR "/orvello-launcher"), launcher));
+        const QString launcher = launcherWithoutDecoder();
         const FakeDecoder decoder(home->filePath(QStringLiteral("slow-bin")), "sleep 0.3\ntail -c +17 \"$1\" > \"$2\"\n");
 
         LauncherStart copied;

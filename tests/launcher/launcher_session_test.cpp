@@ -10,6 +10,7 @@
 #include "test_support.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
@@ -312,6 +313,32 @@ private slots:
         const LaunchOutcome outcome = session.play(session.settings());
         QCOMPARE(outcome.text(), QStringLiteral("Launch failed: The command wrapper has an unclosed quote."));
         QVERIFY2(!QFile::exists(session.gameRoot() + "/logs/last-command.txt"), "nothing was run, nothing recorded");
+    }
+
+    // A game folder deleted after the status was shown: PLAY creates
+    // nothing in its place, says so, and the status follows.
+    void playWithTheGameFolderRemoved()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        LauncherSession session;
+        session.resolveGameRoot();
+        QVERIFY(session.refreshStatus().isReady());
+        QVERIFY(QDir(session.gameRoot()).removeRecursively());
+        QSignalSpy attempts(&session, &LauncherSession::launchAttempted);
+        QSignalSpy reports(&session, &LauncherSession::statusChanged);
+        LauncherSettings shown;
+        shown.windowed = true;
+
+        const LaunchOutcome outcome = session.play(shown);
+        QCOMPARE(outcome.result, LaunchOutcome::Result::Failed);
+        QCOMPARE(outcome.text(), QStringLiteral("Launch failed: Game data not found: ") + session.gameRoot());
+        QCOMPARE(attempts.count(), 1);
+        QVERIFY2(!QFileInfo::exists(session.gameRoot()), "PLAY made the game folder again");
+        QCOMPARE(reports.count(), 1);
+        QCOMPARE(session.status().readiness, ReadinessStatus::Readiness::NotFound);
+        QCOMPARE(loadLauncherSettings(), shown); // the settings shown are kept all the same
     }
 
     void playReportsWhyTheLaunchFailed()

@@ -694,6 +694,24 @@ private slots:
         QVERIFY(button("playButton")->isEnabled());
     }
 
+    // The game folder deleted while the window shows it ready.
+    void playWithTheGameFolderRemoved()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        MainWindow& w = openWindow();
+        QCOMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(QDir(w.session().gameRoot()).removeRecursively());
+
+        button("playButton")->click();
+        QCOMPARE(label("commandLabel")->text(), "Launch failed: Game data not found: " + w.session().gameRoot());
+        QVERIFY2(!QFileInfo::exists(w.session().gameRoot()), "PLAY made the game folder again");
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: not found"));
+        QVERIFY(label("pathLabel")->text().isEmpty());
+        QVERIFY(!button("playButton")->isEnabled());
+    }
+
     // The Launch group edits the launch options, saves each change, says
     // under the wrapper why PLAY would refuse it, and shows the whole
     // command that PLAY then runs.

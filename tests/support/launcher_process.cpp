@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <unistd.h>
 
@@ -16,7 +17,17 @@ QProcessEnvironment launcherEnvironment(const ScratchHome& home)
         environment.remove(QLatin1String(display));
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), launcherRuntimeFolder(home));
     return environment;
+}
+
+QString launcherRuntimeFolder(const ScratchHome& home)
+{
+    const QString folder = home.filePath(QStringLiteral(".runtime"));
+    // As a login session makes it: the user's alone.
+    if (QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
 }
 
 QString launcherSettingsFile(const ScratchHome& home)

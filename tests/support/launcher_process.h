@@ -1,5 +1,6 @@
 // Running the built launcher as its own process, the way a user or Steam
-// starts it: on a scratch home (HOME, and its .config as XDG_CONFIG_HOME),
+// starts it: on a scratch home (HOME, its .config as XDG_CONFIG_HOME and its
+// .runtime as XDG_RUNTIME_DIR),
 // with no display, from a chosen working folder.
 #pragma once
 
@@ -25,9 +26,13 @@ struct LauncherStart {
     QString program;                // default: the build's launcher
 };
 
-// The test's environment without a display, with the home's HOME and
-// XDG_CONFIG_HOME.
+// The test's environment without a display, with the home's HOME,
+// XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so that a launcher started by a test
+// never meets the one of the user running the tests).
 QProcessEnvironment launcherEnvironment(const ScratchHome& home);
+
+// The home's runtime folder (made, for the user alone).
+QString launcherRuntimeFolder(const ScratchHome& home);
 
 // The settings file the launcher uses on that home.
 QString launcherSettingsFile(const ScratchHome& home);

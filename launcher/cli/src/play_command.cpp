@@ -3,8 +3,25 @@
 #include "commands.h"
 
 #include "cli/command_line.h"
+#include "core/game_data.h"
 #include "core/launcher_session.h"
 #include "core/settings_table.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// Why there is nothing to play: the remembered folder gone (deleted, or on a
+// drive not mounted now), or no game data found at all.
+QString noGameDataText(const GameProfile& profile)
+{
+    const QString remembered = storedGameRoot(profile);
+    if (!remembered.isEmpty() && !QFileInfo(remembered).isDir())
+        return QStringLiteral("Launch failed: Game data not found: %1").arg(remembered);
+    return QStringLiteral("Launch failed: No game data found. Import the game first: orvello-launcher --import PATH");
+}
+
+} // namespace
 
 namespace cli {
 
@@ -14,8 +31,7 @@ int runPlay(CommandContext& context)
     session.resolveGameRoot();
     QString failure;
     if (session.gameRoot().isEmpty()) {
-        failure = QStringLiteral("Launch failed: No game data found. Import the game first: orvello-launcher "
-                                 "--import PATH");
+        failure = noGameDataText(session.profile());
     } else {
         // What the game gets must reach the terminal before the game does.
         context.out.flush();

@@ -227,9 +227,14 @@ QStringList findAllGameRoots(const GameProfile& profile, const QString& remember
     return roots;
 }
 
+QString storedGameRoot(const GameProfile& profile)
+{
+    return sharedSettings().value(rememberedRootKey(profile)).toString();
+}
+
 QString rememberedGameRoot(const GameProfile& profile)
 {
-    const QString stored = sharedSettings().value(rememberedRootKey(profile)).toString();
+    const QString stored = storedGameRoot(profile);
     return checkGameTitle(profile, stored) ? stored : QString();
 }
 

@@ -5,6 +5,7 @@
 #include "core/settings_table.h"
 #include "core/shared_memory_cleanup.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -127,9 +128,11 @@ LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart 
     if (gameRoot_.isEmpty())
         return outcome;
     changeSettings(settings);
-    const LaunchPlan plan = launchPlan(settings_);
     // Every PLAY, whether or not the launch then succeeds.
     removeStaleSharedMemory(profile_);
+    if (!QFileInfo(gameRoot_).isDir())
+        return gameDataGone();
+    const LaunchPlan plan = launchPlan(settings_);
     if (launchGame(plan, &outcome.error, start)) {
         outcome.result = LaunchOutcome::Result::Launched;
         outcome.commandLine = plan.commandLine;
@@ -137,5 +140,18 @@ LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart 
         outcome.result = LaunchOutcome::Result::Failed;
     }
     emit launchAttempted(outcome);
+    return outcome;
+}
+
+// The game folder was deleted, or its drive is no longer mounted, since the
+// last refresh: the launch would create its logs folder again, parents
+// included, so nothing is done, and the status says what is now known.
+LaunchOutcome LauncherSession::gameDataGone()
+{
+    LaunchOutcome outcome;
+    outcome.result = LaunchOutcome::Result::Failed;
+    outcome.error = QStringLiteral("Game data not found: %1").arg(gameRoot_);
+    emit launchAttempted(outcome);
+    refreshStatus();
     return outcome;
 }

@@ -2,6 +2,7 @@
 #include "core/readiness_status.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 bool ReadinessStatus::programFilesInGameRoot() const
 {
@@ -12,7 +13,7 @@ ReadinessStatus readinessStatus(const GameProfile& profile, const QString& gameR
 {
     ReadinessStatus status;
     status.gameRoot = gameRoot;
-    if (gameRoot.isEmpty())
+    if (gameRoot.isEmpty() || !QFileInfo(gameRoot).isDir())
         return status;
     status.programFiles = findProgramFiles(profile, gameRoot, gameRoot);
     status.readiness = status.programFiles.found ? ReadinessStatus::Readiness::Ready

@@ -38,6 +38,9 @@ QStringList findAllGameRoots(const GameProfile& profile);
 // may run on any thread.
 QStringList findAllGameRoots(const GameProfile& profile, const QString& rememberedRoot);
 
+// The remembered root as stored, whether or not it still holds the game.
+QString storedGameRoot(const GameProfile& profile);
+
 // The remembered root when it still passes the title check, else "".
 QString rememberedGameRoot(const GameProfile& profile);
 

@@ -91,8 +91,9 @@ public:
     // PLAY, with the settings as the user sees them: they become the
     // settings in force and are saved; then the plan is built, stale shared
     // memory is removed and the game is started. Without a game root
-    // nothing is done. A game that replaces the launcher returns only when
-    // its start failed.
+    // nothing is done; a game root that is no longer a folder fails the
+    // launch with nothing created, and the status is refreshed. A game that
+    // replaces the launcher returns only when its start failed.
     LaunchOutcome play(const LauncherSettings& settings, GameStart start = GameStart::Detached);
 
 signals:
@@ -106,6 +107,7 @@ signals:
 private:
     void saved(const QString& problem);
     void setGameRoot(const QString& root);
+    LaunchOutcome gameDataGone();
 
     GameProfile profile_;
     LauncherSettings settings_;

@@ -12,7 +12,7 @@ struct GameProfile;
 
 struct ReadinessStatus {
     enum class Readiness {
-        NotFound,             // no game data known
+        NotFound,             // no game data known, or its folder is gone
         ProgramFilesNotFound, // game data, but no folder holds the whole program set
         Ready,
     };
@@ -27,7 +27,9 @@ struct ReadinessStatus {
     bool programFilesInGameRoot() const;
 };
 
-// The status for a game root ("" for none). The program files are looked for
-// only when there is a game root; the game root stands for the remembered
-// one, which it is wherever a session holds it, so no settings are read.
+// The status for a game root ("" for none). A game root that is no longer a
+// folder (deleted, or on a drive no longer mounted) is not found. The program
+// files are looked for only when there is a game root; the game root stands
+// for the remembered one, which it is wherever a session holds it, so no
+// settings are read.
 ReadinessStatus readinessStatus(const GameProfile& profile, const QString& gameRoot);
