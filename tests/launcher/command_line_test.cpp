@@ -93,7 +93,7 @@ private slots:
                                                    << "--into goes with --import.";
         QTest::newRow("option without its command") << QStringList{"--into", "x"} << "--into goes with --import.";
         QTest::newRow("two commands") << QStringList{"--status", "--play"}
-                                      << "Give one of --status, --play, --import.";
+                                      << "Give one of --status, --play, --import, --verify, --repair.";
         QTest::newRow("a stray argument") << QStringList{"--status", "extra"} << "Unexpected argument: extra";
     }
 

@@ -119,7 +119,8 @@ check_documents() {
     [[ $text == *"$element"* ]] || fail "zorv(1) does not mention \"$element\""
   done
   text=$(rendered_page man6/orvello-launcher.6.gz)
-  for element in "FILES" "ENVIRONMENT" "Orvello Launcher.ini" "last-command.txt" "~/Games" "XDG_CONFIG_HOME" "PATH"; do
+  for element in "FILES" "ENVIRONMENT" "Orvello Launcher.ini" "last-command.txt" "~/Games" "XDG_CONFIG_HOME" "PATH" \
+                 "--verify" "--repair" "manifest.sha256"; do
     [[ $text == *"$element"* ]] || fail "orvello-launcher(6) does not mention \"$element\""
   done
 

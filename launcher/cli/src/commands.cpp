@@ -18,6 +18,14 @@ const QList<Command>& commands()
          "Import the game's XBLA package (a file) into <folder>/<package name>/gamedata, or an extracted game "
          "folder, decoding its compressed files in place; the result becomes the game data in use.",
          runImport},
+        {"verify", {},
+         "Check the game's files against the checksums recorded when they were imported, and the program files. "
+         "Exit status 0 when everything matches, 1 otherwise.",
+         runVerify},
+        {"repair", {},
+         "Verify, then fetch the files that do not match again from the package or folder they were imported "
+         "from. Exit status 0 only when everything matches afterwards.",
+         runRepair},
     };
     return table;
 }

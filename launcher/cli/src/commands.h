@@ -43,5 +43,7 @@ const QList<CommandOption>& commandOptions();
 int runStatus(CommandContext& context);
 int runPlay(CommandContext& context);
 int runImport(CommandContext& context);
+int runVerify(CommandContext& context);
+int runRepair(CommandContext& context);
 
 } // namespace cli

@@ -9,18 +9,12 @@
 #include "import/import_jobs.h"
 #include "import/import_sources.h"
 #include "import/stfs_reader.h"
-#include "interrupt_notifier.h"
-#include "terminal_progress.h"
+#include "worker_job.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QThread>
 
 #include <functional>
-#include <memory>
-#include <unistd.h>
 
 namespace cli {
 
@@ -34,31 +28,11 @@ QString absolutePath(const QString& path)
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
-// Runs the job on a worker thread, so that Ctrl+C can ask it to stop as
-// Cancel does, and shows its progress on standard error.
 ImportResult runJob(const ImportJob& job, QTextStream& err)
 {
-    TerminalProgress progress(err, isTerminal(STDERR_FILENO), terminalColumns(STDERR_FILENO));
-    QObject receiver; // reports reach this thread as queued calls
-    const ProgressFn report = [&receiver, &progress](const ImportProgress& step) {
-        QMetaObject::invokeMethod(
-            &receiver, [&progress, step] { progress.report(step); }, Qt::QueuedConnection);
-    };
     ImportResult result;
-    const std::unique_ptr<QThread> worker(QThread::create([&result, &job, &report] { result = job(report); }));
-    QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    const InterruptNotifier interrupt([&] {
-        progress.finish();
-        err << "Stopping the import once the files in progress are done (Ctrl+C again quits at once)." << '\n'
-            << Qt::flush;
-        worker->requestInterruption();
-    });
-    worker->start();
-    loop.exec();
-    worker->wait();
-    QCoreApplication::sendPostedEvents(&receiver); // reports still queued
-    progress.finish();
+    runWorkerJob([&result, &job](const ProgressFn& progress) { result = job(progress); }, err,
+                 QStringLiteral("Stopping the import once the files in progress are done (Ctrl+C again quits at once)."));
     return result;
 }
 

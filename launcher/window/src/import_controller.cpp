@@ -26,7 +26,18 @@ ImportController::~ImportController()
 
 void ImportController::start(const QString& title, const QString& firstLabel, Job job, Completion completion)
 {
+    auto result = std::make_shared<ImportResult>();
+    run(title, firstLabel,
+        QStringLiteral("An import is still running. Stop it and quit? What has been written so far stays on disk."),
+        [job = std::move(job), result](const ProgressFn& progress) { *result = job(progress); },
+        [result, completion = std::move(completion)] { completion(*result); });
+}
+
+void ImportController::run(const QString& title, const QString& firstLabel, const QString& stillRunning, Work work,
+                           std::function<void()> completion)
+{
     Q_ASSERT(!worker);
+    this->stillRunning = stillRunning;
     dialog = new ImportProgressDialog(title, firstLabel, window);
     // Reports reach the dialog as queued calls, so the worker never waits
     // for the GUI thread; those still queued when the dialog is gone are
@@ -35,16 +46,14 @@ void ImportController::start(const QString& title, const QString& firstLabel, Jo
         QMetaObject::invokeMethod(
             target, [target, report] { target->showProgress(report); }, Qt::QueuedConnection);
     };
-    auto result = std::make_shared<ImportResult>();
-    worker = QThread::create([job = std::move(job), progress, result] { *result = job(progress); });
+    worker = QThread::create([work = std::move(work), progress] { work(progress); });
     connect(dialog, &QProgressDialog::canceled, worker, [worker = worker] { worker->requestInterruption(); });
-    connect(worker, &QThread::finished, this,
-            [this, result, completion = std::move(completion)] { finish(*result, completion); });
+    connect(worker, &QThread::finished, this, [this, completion = std::move(completion)] { finish(completion); });
     emit runningChanged(true);
     worker->start(QThread::InheritPriority);
 }
 
-void ImportController::finish(const ImportResult& result, const Completion& completion)
+void ImportController::finish(const std::function<void()>& completion)
 {
     worker->deleteLater();
     worker = nullptr;
@@ -57,7 +66,7 @@ void ImportController::finish(const ImportResult& result, const Completion& comp
         window->close();
         return;
     }
-    completion(result);
+    completion();
 }
 
 bool ImportController::mayCloseWindow()
@@ -66,9 +75,7 @@ bool ImportController::mayCloseWindow()
         return true;
     if (closeWhenStopped)
         return false;
-    QMessageBox question(QMessageBox::Question, appTitle,
-                         QStringLiteral("An import is still running. Stop it and quit? What has been written so far stays on disk."),
-                         QMessageBox::NoButton, window);
+    QMessageBox question(QMessageBox::Question, appTitle, stillRunning, QMessageBox::NoButton, window);
     QPushButton* stop = question.addButton(QStringLiteral("Stop and quit"), QMessageBox::AcceptRole);
     question.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     question.exec();

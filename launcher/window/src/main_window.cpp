@@ -6,6 +6,7 @@
 
 #include "window/banner_label.h"
 #include "window/settings_page.h"
+#include "window/verify_flow.h"
 
 #include <QDir>
 #include <QLabel>
@@ -42,6 +43,7 @@ MainWindow::MainWindow(QWidget* parent)
     settingsPage = new SettingsPage(session_, tabs);
     tabs->addTab(settingsPage, QStringLiteral("Settings"));
     playButton->setEnabled(false); // until the status is known
+    new VerifyFlow(verifyButton, session_, importController(), this);
     connect(&session_, &LauncherSession::statusChanged, this, &MainWindow::showStatus);
 
     // A shown window finishes when it has been drawn (see eventFilter).
@@ -108,8 +110,10 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     playButton->setObjectName(QStringLiteral("playButton"));
     importButton = new QPushButton(QStringLiteral("Import game data (XBLA package / folder)..."), page);
     importButton->setObjectName(QStringLiteral("importButton"));
-    // A focused PLAY or import button is pressed by Return as well as Space.
-    for (QPushButton* button : {playButton, importButton})
+    verifyButton = new QPushButton(QStringLiteral("Verify game files"), page);
+    verifyButton->setObjectName(QStringLiteral("verifyButton"));
+    // A focused PLAY, import or verify button is pressed by Return as well as Space.
+    for (QPushButton* button : {playButton, importButton, verifyButton})
         button->setAutoDefault(true);
     commandLabel = new QLabel(page);
     commandLabel->setObjectName(QStringLiteral("commandLabel"));
@@ -122,6 +126,7 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
 
     for (QWidget* widget : {static_cast<QWidget*>(statusLabel), static_cast<QWidget*>(pathLabel),
                             static_cast<QWidget*>(playButton), static_cast<QWidget*>(importButton),
+                            static_cast<QWidget*>(verifyButton),
                             static_cast<QWidget*>(commandLabel)})
         layout->addWidget(widget);
     layout->addStretch(0);

@@ -5,6 +5,8 @@
 //   --play                 PLAY with the saved settings; the game takes the launcher's place
 //   --import PATH          a package (file) or an extracted folder, as the window imports it
 //     [--into FOLDER]
+//   --verify               the game's files against their checksums; 0 when all match
+//   --repair               --verify, then the files that do not match fetched again
 //   --help, --version
 // The commands are a table (commands.cpp): a new command is a new row.
 #pragma once

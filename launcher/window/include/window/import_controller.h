@@ -1,8 +1,8 @@
-// ImportController: runs one import job at a time on its own worker thread,
-// behind an ImportProgressDialog, and hands the job's result to the flow's
-// completion on the GUI thread. Cancel, and closing the window, stop the job
-// between items; a window closed during an import is first asked about, and
-// closes once the worker has ended.
+// ImportController: runs one import job (or a verify, a repair) at a time on
+// its own worker thread, behind an ImportProgressDialog, and hands the job's
+// result to the flow's completion on the GUI thread. Cancel, and closing the
+// window, stop the job between items; a window closed during one is first
+// asked about, and closes once the worker has ended.
 #pragma once
 
 #include "import/import_jobs.h"
@@ -39,6 +39,13 @@ public:
     // closing.
     void start(const QString& title, const QString& firstLabel, Job job, Completion completion);
 
+    // The same for other work on a game folder (a verify, a repair) that
+    // leaves its result where completion finds it; stillRunning is the
+    // question asked when the window closes meanwhile.
+    using Work = std::function<void(const ProgressFn&)>;
+    void run(const QString& title, const QString& firstLabel, const QString& stillRunning, Work work,
+             std::function<void()> completion);
+
     // For the window's close event: true when the window may close now.
     // During an import it asks whether to stop and quit; on yes the job is
     // stopped and the window closed once the worker has ended.
@@ -48,11 +55,12 @@ signals:
     void runningChanged(bool running);
 
 private:
-    void finish(const ImportResult& result, const Completion& completion);
+    void finish(const std::function<void()>& completion);
 
     QWidget* window;
     QString appTitle;
     QThread* worker = nullptr;
     QPointer<ImportProgressDialog> dialog;
     bool closeWhenStopped = false;
+    QString stillRunning; // the question of the work that runs
 };

@@ -63,6 +63,7 @@ private:
     QLabel* commandLabel = nullptr;
     QPushButton* playButton = nullptr;
     QPushButton* importButton = nullptr;
+    QPushButton* verifyButton = nullptr;
 
     SettingsPage* settingsPage = nullptr;
 
