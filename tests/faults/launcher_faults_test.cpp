@@ -151,7 +151,8 @@ private slots:
         const QString notFound = QStringLiteral("Launch failed: Game program files not found - tessarine, "
                                                 "libkynruntime.so and libkyngpu-xenos.so must be together in one "
                                                 "folder.\nSearched:\n");
-        QTest::newRow("the game folder") << QString() << notFound;
+        // PLAY then makes nothing again, and the status says the data is gone.
+        QTest::newRow("the game folder") << QString() << QStringLiteral("Launch failed: Game data not found: %1");
         QTest::newRow("a library of the program set") << QStringLiteral("libkyngpu-xenos.so") << notFound;
         QTest::newRow("the game's executable") << QStringLiteral("tessarine") << notFound;
     }
@@ -172,15 +173,23 @@ private slots:
             QVERIFY(QFile::remove(QDir(root).filePath(removed)));
         const TreeChecksums before({home->path(), QFileInfo(sharedSettings().fileName()).absolutePath()});
 
+        const bool folderGone = removed.isEmpty();
         const QString outcome = pressPlay();
-        QVERIFY2(outcome.startsWith(failure), qPrintable(outcome));
+        QVERIFY2(outcome.startsWith(failure.arg(window->session().gameRoot())), qPrintable(outcome));
         QVERIFY(window->isVisible());
-        QVERIFY(child<QPushButton>(QStringLiteral("playButton"))->isEnabled());
+        QCOMPARE(child<QPushButton>(QStringLiteral("playButton"))->isEnabled(), !folderGone);
+        if (folderGone)
+            QCOMPARE(child<QLabel>("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: not found"));
         QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
 
-        // Put back, the files are used by the next PLAY without a restart.
+        // Put back, the files are used by the next PLAY without a restart
+        // (a folder put back, once the status is looked up again).
         installStandIn(root);
         makeGameRoot(root);
+        if (folderGone) {
+            window->refreshStatus();
+            QTRY_VERIFY(child<QPushButton>(QStringLiteral("playButton"))->isEnabled());
+        }
         QVERIFY2(pressPlay().startsWith("Launched: "), qPrintable(child<QLabel>("commandLabel")->text()));
         waitForStandInRecord(root + "/logs/game.log");
     }

@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <memory>
+#include <utility>
 
 #include <csignal>
 
@@ -21,13 +22,18 @@ namespace {
 
 constexpr int kStartTimeoutMs = 30000;
 
-// The socket file's inode, or 0 while there is no socket.
-quint64 socketInode(const QString& path)
+// Which socket file is there: its inode and change time (a new file may get
+// the inode of the one just removed, not its change time); none while there
+// is no socket.
+using SocketFile = std::pair<quint64, qint64>;
+const SocketFile kNoSocket{0, 0};
+
+SocketFile socketIdentity(const QString& path)
 {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISSOCK(status.st_mode))
-        return 0;
-    return status.st_ino;
+        return kNoSocket;
+    return {quint64(status.st_ino), qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
 }
 
 } // namespace
@@ -50,13 +56,13 @@ private:
     }
 
     // A plain start that stays: it answers on a socket other than
-    // staleInode (the one a killed launcher left).
-    void startWindow(quint64 staleInode = 0)
+    // staleSocket (the one a killed launcher left).
+    void startWindow(SocketFile staleSocket = kNoSocket)
     {
         running = std::make_unique<QProcess>();
         startLauncher(*running, *home, {}, withWindow());
         QVERIFY2(running->waitForStarted(), qPrintable(running->errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(socketInode(socketPath()) != 0 && socketInode(socketPath()) != staleInode,
+        QTRY_VERIFY_WITH_TIMEOUT(socketIdentity(socketPath()) != kNoSocket && socketIdentity(socketPath()) != staleSocket,
                                  kStartTimeoutMs);
     }
 
@@ -84,14 +90,16 @@ private slots:
     void aSecondPlainStartIsHandedToTheRunningLauncher()
     {
         startWindow();
-        const quint64 socket = socketInode(socketPath());
+        if (QTest::currentTestFailed())
+            return;
+        const SocketFile socket = socketIdentity(socketPath());
         for (int start = 0; start < 2; ++start) {
             const LauncherRun second = runLauncher(*home, {}, withWindow());
             QCOMPARE(second.exitStatus, 0);
             QCOMPARE(second.err, QString());
             QCOMPARE(second.out, QString());
             QCOMPARE(running->state(), QProcess::Running); // the one launcher left
-            QCOMPARE(socketInode(socketPath()), socket);   // still the first's
+            QCOMPARE(socketIdentity(socketPath()), socket);   // still the first's
         }
     }
 
@@ -119,6 +127,8 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         startWindow();
+        if (QTest::currentTestFailed())
+            return;
         // Without a display, as from a terminal or SSH, so that no failure
         // waits on a desktop notice.
         const LauncherRun run = runLauncher(*home, arguments);
@@ -133,6 +143,8 @@ private slots:
     void aLauncherThatDoesNotAnswerIsReported()
     {
         startWindow();
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(::kill(pid_t(running->processId()), SIGSTOP), 0);
         const LauncherRun second = runLauncher(*home, {}, withWindow());
         QCOMPARE(::kill(pid_t(running->processId()), SIGCONT), 0);
@@ -148,11 +160,15 @@ private slots:
     void theSocketOfAKilledLauncherIsReplaced()
     {
         startWindow();
+        if (QTest::currentTestFailed())
+            return;
         killWindow();
-        const quint64 stale = socketInode(socketPath());
-        QVERIFY2(stale != 0, "the killed launcher's socket file is gone: nothing left to test");
+        const SocketFile stale = socketIdentity(socketPath());
+        QVERIFY2(stale != kNoSocket, "the killed launcher's socket file is gone: nothing left to test");
 
         startWindow(stale);
+        if (QTest::currentTestFailed())
+            return;
         const LauncherRun second = runLauncher(*home, {}, withWindow());
         QCOMPARE(second.exitStatus, 0);
         QCOMPARE(second.err, QString());
