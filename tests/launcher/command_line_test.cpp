@@ -1,11 +1,14 @@
 // The launcher's command line, run as a process on scratch homes without a
 // display, as a terminal user, a script or Steam runs it: usage errors,
 // --help and --version, --status, --play with the stand-in runtime (the
-// game takes the launcher's place) and --import of packages and folders,
-// Ctrl+C and a second launcher importing into the same folder included.
+// supervisor takes the launcher's place and records the run, which --status
+// then tells) and --import of packages and folders, Ctrl+C and a second
+// launcher importing into the same folder included.
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
+#include "core/play_journal.h"
+#include "core/play_texts.h"
 #include "import_fixture.h"
 #include "launcher_process.h"
 #include "standin_support.h"
@@ -21,6 +24,9 @@
 using namespace testing_support;
 
 namespace {
+
+// What --status says of play before the first run.
+const QString kNeverPlayedLines = QStringLiteral("Play time: 0:00:00\nRuns: 0\nLast played: never\nLast run: none\n");
 
 QString readText(const QString& path)
 {
@@ -69,7 +75,17 @@ private:
         return canonical(root);
     }
 
+    // The run that --play recorded last, in the home's play journal.
+    PlayRun lastRecordedRun() const
+    {
+        const PlayHistory history = readPlayHistory(playJournalPath(gameProfile()));
+        if (!history.lastRun)
+            qFatal("no run in the play journal");
+        return *history.lastRun;
+    }
+
     // A copy of the launcher without a zorv beside it: it uses the one on PATH.
+    // Nor is orvello-run beside it: it plays unrecorded.
     QString launcherWithoutDecoder() const
     {
         const QString launcher = home->filePath(QStringLiteral("launcher/orvello-launcher"));
@@ -153,7 +169,7 @@ private slots:
             makeProgramFiles(root);
         const LauncherRun run = runLauncher(*home, {"--status"});
         QCOMPARE(run.exitStatus, exitStatus);
-        QCOMPARE(run.out, lines.arg(canonical(root)));
+        QCOMPARE(run.out, (gameData ? lines.arg(canonical(root)) : lines) + kNeverPlayedLines);
         QCOMPARE(run.err, QString());
     }
 
@@ -180,7 +196,9 @@ private slots:
         QCOMPARE(record.arguments, plan.arguments);
         QCOMPARE(record.workingFolder, root);
         QCOMPARE(record.audioDriver, QStringLiteral("pulseaudio"));
-        QCOMPARE(record.pid, run.pid); // the launcher's own process
+        // The launcher's process became the supervisor, with the game as its child.
+        QCOMPARE(lastRecordedRun().identity.supervisor.pid, run.pid);
+        QCOMPARE(lastRecordedRun().identity.game.pid, record.pid);
         QCOMPARE(readText(root + "/logs/last-command.txt"), plan.commandLine + "\n");
         QCOMPARE(launcherSetting("settings/frame_limit").toInt(), 1000); // PLAY saved the settings
         QCOMPARE(rememberedRoot(), root);
@@ -208,7 +226,7 @@ private slots:
         const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
         QCOMPARE(record.arguments, plan.arguments);
         QCOMPARE(record.audioDriver, QStringLiteral("alsa"));
-        QCOMPARE(record.pid, run.pid);
+        QCOMPARE(lastRecordedRun().identity.game.pid, record.pid);
         QCOMPARE(readText(root + "/logs/last-command.txt"),
                  printableCommandLine(wrapper, QStringList{plan.exePath} + plan.arguments) + "\n");
     }
@@ -220,6 +238,60 @@ private slots:
         QCOMPARE(runLauncher(*home, {"--play"}).exitStatus, 7);
         // As Steam may run it: the entry's --play, and the shortcut's again.
         QCOMPARE(runLauncher(*home, {"--play", "--play"}).exitStatus, 7);
+    }
+
+    // Each run under the supervisor is recorded: --play ends with the
+    // game's status (128 + the signal that killed it) and --status tells the
+    // play time, the runs and how the last one ended.
+    void playRecordsEveryRunAndStatusTellsHowItEnded()
+    {
+        const QString root = readyGameRoot();
+        const struct {
+            const char* variable;
+            const char* value;
+            int exitStatus;
+            QString lastRun; // %1 = the run's duration
+        } runs[] = {
+            {"TESSARINE_STANDIN_EXIT_CODE", "3", 3, "Last run: ended with exit code 3 after %1"},
+            {"TESSARINE_STANDIN_SIGNAL", "11", 139, "Last run: ended by signal 11 (Segmentation fault) after %1"},
+            {"TESSARINE_STANDIN_EXIT_CODE", "0", 0, "Last run: ended normally after %1"},
+        };
+        qint64 playMs = 0;
+        for (const auto& game : runs) {
+            LauncherStart start;
+            start.environment = launcherEnvironment(*home);
+            start.environment.insert(QStringLiteral("TESSARINE_STANDIN_SECONDS"), QStringLiteral("1"));
+            start.environment.insert(QLatin1String(game.variable), QLatin1String(game.value));
+            const LauncherRun play = runLauncher(*home, {"--play"}, start);
+            QCOMPARE(play.exitStatus, game.exitStatus);
+            const PlayRun run = lastRecordedRun();
+            QCOMPARE(run.identity.supervisor.pid, play.pid);
+            QVERIFY2(run.durationMs >= 1000, qPrintable(QString::number(run.durationMs)));
+            playMs += run.durationMs;
+
+            const QStringList status = runLauncher(*home, {"--status"}).out.split('\n');
+            QVERIFY2(status.contains(game.lastRun.arg(runDurationText(run.durationMs))), qPrintable(status.join('\n')));
+            QVERIFY(status.contains(QStringLiteral("Last played: ") + run.started.toString(Qt::ISODate)));
+        }
+        const PlayHistory history = readPlayHistory(playJournalPath(gameProfile()));
+        QCOMPARE(history.runs, 3);
+        QCOMPARE(history.playTimeMs, playMs);
+        const QString status = runLauncher(*home, {"--status"}).out;
+        QVERIFY2(status.contains(QStringLiteral("\nPlay time: 0:00:%1\nRuns: 3\n").arg(playMs / 1000, 2, 10, QLatin1Char('0'))),
+                 qPrintable(status));
+    }
+
+    // Without orvello-run beside the launcher, the game takes the launcher's
+    // place itself and the run goes unrecorded.
+    void playWithoutTheSupervisorRunsTheGameUnrecorded()
+    {
+        const QString root = readyGameRoot();
+        LauncherStart start;
+        start.program = launcherWithoutDecoder();
+        const LauncherRun run = runLauncher(*home, {"--play"}, start);
+        QCOMPARE(run.exitStatus, 0);
+        QCOMPARE(waitForStandInRecord(root + "/logs/game.log").pid, run.pid);
+        QVERIFY(!QFile::exists(playJournalPath(gameProfile())));
     }
 
     void playFailures_data()
@@ -298,7 +370,7 @@ private slots:
         verifyDecoded(root + "/gamedata", content);
         QCOMPARE(rememberedRoot(), root);
         QCOMPARE(runLauncher(*home, {"--status"}).out,
-                 "Status: program files not found\nGame data: " + root + "\n");
+                 "Status: program files not found\nGame data: " + root + "\n" + kNeverPlayedLines);
     }
 
     void importFolder_data()

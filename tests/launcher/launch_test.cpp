@@ -1,11 +1,16 @@
 // Starting the game: every failure text, the command record, the
-// environment, a real detached start of the stand-in runtime, and the stale
+// environment, a real detached start of the stand-in runtime, directly and
+// under the real orvello-run (found as the launcher finds it), what the
+// launch does with each answer of the supervisor, and the stale
 // shared-memory cleanup with real files in /dev/shm.
 #include "core/game_launch.h"
 #include "core/game_profile.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
+#include "core/play_journal.h"
+#include "core/run_supervisor.h"
 #include "core/shared_memory_cleanup.h"
+#include "play_support.h"
 #include "standin_support.h"
 #include "test_support.h"
 
@@ -13,6 +18,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <csignal>
 #include <memory>
 
 using namespace testing_support;
@@ -171,6 +177,122 @@ private slots:
         QCOMPARE(record.audioDriver, QStringLiteral("pulseaudio"));
         QCOMPARE(readText(root + "/logs/last-command.txt"), plan.commandLine + "\n");
         QCOMPARE(qgetenv("SDL_AUDIO_DRIVER"), QByteArray("alsa"));
+    }
+
+    // Beside the launcher (the build tree) or in the package's libexec
+    // folder; a program of that name elsewhere on PATH is never run.
+    void findsTheSupervisorBesideTheLauncherOrInLibexec_data()
+    {
+        QTest::addColumn<QString>("placed");   // where an orvello-run is put, from the scratch folder
+        QTest::addColumn<bool>("executable");
+        QTest::addColumn<QString>("found");    // what is found for a launcher in bin/, "" for nothing
+        QTest::newRow("beside") << "bin/orvello-run" << true << "bin/orvello-run";
+        QTest::newRow("libexec") << "libexec/orvello-launcher/orvello-run" << true
+                                 << "libexec/orvello-launcher/orvello-run";
+        QTest::newRow("on PATH only") << "elsewhere/orvello-run" << true << "";
+        QTest::newRow("not executable") << "bin/orvello-run" << false << "";
+        QTest::newRow("a folder of that name") << "bin/orvello-run/" << true << "";
+    }
+
+    void findsTheSupervisorBesideTheLauncherOrInLibexec()
+    {
+        QFETCH(QString, placed);
+        QFETCH(bool, executable);
+        QFETCH(QString, found);
+        ScratchHome home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("bin"))));
+        if (placed.endsWith('/')) {
+            QVERIFY(QDir().mkpath(home.filePath(placed)));
+        } else {
+            installFakeSupervisor(home.filePath(placed), 0);
+            if (!executable)
+                QFile::setPermissions(home.filePath(placed), QFile::ReadOwner | QFile::WriteOwner);
+        }
+        const ScopedEnv path("PATH", home.filePath(QStringLiteral("elsewhere")).toLocal8Bit() + ":/usr/bin:/bin");
+        QCOMPARE(findRunSupervisor(home.filePath(QStringLiteral("bin"))), found.isEmpty() ? QString() : home.filePath(found));
+    }
+
+    // Under orvello-run the game gets exactly the command that
+    // last-command.txt shows, the plan's working folder and environment
+    // (never set in the launcher's own), and both run on their own, recorded.
+    void aSupervisedGameRunsAsLastCommandSaysAndIsRecorded()
+    {
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("My Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const ScopedEnv longRun("TESSARINE_STANDIN_SECONDS", "60");
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root,
+                                                LaunchOptions{{}, {"ORVELLO_PLAYER_ENTRY=on a=b"}});
+        const RunRecording recording{findRunSupervisor(), playJournalPath(gameProfile()), root};
+        QVERIFY2(recording.recorded(), "orvello-run is not beside the test program");
+        const QProcessEnvironment launcherEnvironment = QProcessEnvironment::systemEnvironment();
+        QString error;
+        QVERIFY2(launchGame(plan, &error, GameStart::Detached, recording), qPrintable(error));
+
+        const PlayRun run = *waitForRuns(recording.journal, 1, false).lastRun;
+        QCOMPARE(run.gameRoot, root);
+        const qint64 game = run.identity.game.pid, supervisorPid = run.identity.supervisor.pid;
+        QCOMPARE(waitForStandInRecord(root + "/logs/game.log").pid, game);
+        QStringList command;
+        for (const QByteArray& word : procStrings(game, "cmdline"))
+            command << QString::fromLocal8Bit(word);
+        QCOMPARE(printableCommandLine(command.first(), command.mid(1)) + "\n", readText(root + "/logs/last-command.txt"));
+        QCOMPARE(procWorkingFolder(game), plan.workingDir);
+        QStringList environment;
+        for (const QByteArray& entry : procStrings(game, "environ"))
+            environment << QString::fromLocal8Bit(entry);
+        QStringList expected = gameEnvironment(plan.environment).toStringList();
+        environment.sort();
+        expected.sort();
+        QCOMPARE(environment, expected);
+        QVERIFY(environment.contains("ORVELLO_PLAYER_ENTRY=on a=b"));
+        QCOMPARE(QProcessEnvironment::systemEnvironment(), launcherEnvironment);
+        // Neither is the launcher's child: nothing the launcher does, ending
+        // included, reaches them.
+        QCOMPARE(parentProcess(game), supervisorPid);
+        QVERIFY(parentProcess(supervisorPid) != QCoreApplication::applicationPid());
+
+        QCOMPARE(::kill(pid_t(supervisorPid), SIGTERM), 0); // passed on; the stand-in ends cleanly
+        QCOMPARE(waitForRuns(recording.journal, 1, true).lastRun->end, PlayRun::End::Exited);
+    }
+
+    // What PLAY does with each answer of the supervisor: a supervisor that
+    // fails (or is gone) leaves the game to be started directly, unrecorded;
+    // a game that the supervisor could not start fails the launch with why.
+    void theSupervisorsAnswers_data()
+    {
+        QTest::addColumn<int>("exitStatus"); // of the fake supervisor; -1: none at its path
+        QTest::addColumn<QString>("reason"); // "" when the game starts; %1 = the game's program
+        QTest::newRow("supervisor failed") << 125 << "";
+        QTest::newRow("supervisor gone") << -1 << "";
+        QTest::newRow("game cannot run") << 126 << "%1 is not a program this system can run.";
+        QTest::newRow("game not found") << 127 << "%1, or the interpreter it names, was not found.";
+    }
+
+    void theSupervisorsAnswers()
+    {
+        QFETCH(int, exitStatus);
+        QFETCH(QString, reason);
+        ScratchHome home;
+        const QString root = home.filePath(QStringLiteral("TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const RunRecording recording{home.filePath(QStringLiteral("libexec/orvello-run")),
+                                     home.filePath(QStringLiteral("journal")), root};
+        if (exitStatus >= 0)
+            installFakeSupervisor(recording.supervisor, exitStatus);
+        const LaunchPlan plan = buildLaunchPlan(gameProfile(), LauncherSettings(), root, root);
+        QString error;
+        const bool launched = launchGame(plan, &error, GameStart::Detached, recording);
+        if (reason.isEmpty()) {
+            QVERIFY2(launched, qPrintable(error));
+            QCOMPARE(waitForStandInRecord(root + "/logs/game.log").arguments, plan.arguments);
+        } else {
+            QVERIFY(!launched);
+            QCOMPARE(error, "Failed to start: " + plan.commandLine + "\n" + reason.arg(plan.exePath));
+        }
+        QVERIFY2(!QFile::exists(recording.journal), "nothing was recorded");
     }
 
     void staleSharedMemoryIsRemoved()

@@ -6,6 +6,7 @@
 #include "core/launcher_session.h"
 #include "core/launch_options.h"
 #include "core/launcher_settings.h"
+#include "play_support.h"
 #include "standin_support.h"
 #include "test_support.h"
 
@@ -265,6 +266,11 @@ private slots:
         QCOMPARE(record.arguments, plan.arguments);
         QVERIFY(record.arguments.contains(QStringLiteral("--fullscreen=false")));
         QCOMPARE(record.workingFolder, session.gameRoot());
+        // Under the supervisor found beside the program, into the journal.
+        QCOMPARE(session.runRecording().supervisor, QCoreApplication::applicationDirPath() + "/orvello-run");
+        const PlayHistory history = waitForRuns(session.playJournal(), 1, false);
+        QCOMPARE(history.lastRun->identity.game.pid, record.pid);
+        QCOMPARE(history.lastRun->gameRoot, session.gameRoot());
     }
 
     // The wrapper runs the game; the player's entries reach the game over

@@ -13,8 +13,9 @@ namespace testing_support {
 QProcessEnvironment launcherEnvironment(const ScratchHome& home)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(display));
+    // No display; and the play journal under the home, as its default.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_STATE_HOME"})
+        environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("HOME"), home.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), launcherRuntimeFolder(home));

@@ -27,8 +27,9 @@ struct LauncherStart {
 };
 
 // The test's environment without a display, with the home's HOME,
-// XDG_CONFIG_HOME and XDG_RUNTIME_DIR (so that a launcher started by a test
-// never meets the one of the user running the tests).
+// XDG_CONFIG_HOME and XDG_RUNTIME_DIR, and without XDG_STATE_HOME (so that
+// the play journal is the home's), so that a launcher started by a test
+// never meets the one of the user running the tests.
 QProcessEnvironment launcherEnvironment(const ScratchHome& home);
 
 // The home's runtime folder (made, for the user alone).

@@ -134,6 +134,8 @@ void initTestProcess()
     static QTemporaryDir config(scratchTemplate(QStringLiteral("config")));
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("HOME", config.path().toLocal8Bit());
+    // The play journal goes under HOME too, so each scratch home has its own.
+    qunsetenv("XDG_STATE_HOME");
     configureApplication(gameProfile());
 }
 

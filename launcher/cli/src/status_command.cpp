@@ -1,9 +1,12 @@
-// --status: the readiness of the game as "Key: value" lines.
+// --status: the readiness of the game, then its play time and last run,
+// as "Key: value" lines.
 #include "commands.h"
 #include "status_lines.h"
 
 #include "cli/command_line.h"
 #include "core/launcher_session.h"
+#include "core/play_journal.h"
+#include "core/play_texts.h"
 
 namespace cli {
 
@@ -44,6 +47,8 @@ int runStatus(CommandContext& context)
         if (!value.isEmpty())
             context.out << line.key << ": " << value << '\n';
     }
+    for (const QString& line : playStatusLines(readPlayHistory(context.session.playJournal())))
+        context.out << line << '\n';
     return status.isReady() ? kExitSucceeded : kExitFailed;
 }
 

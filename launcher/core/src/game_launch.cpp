@@ -44,13 +44,18 @@ QString programFilesMissingText(const LaunchPlan& plan)
 }
 
 // The program as a path: one that names no folder is looked for in the
-// PATH the game gets.
+// PATH the game gets. Empty when that is not an executable file, so that a
+// game that cannot run is told before anything else is started (and before
+// the launcher's process is given to a supervisor that would then fail).
 QString resolvedProgram(const GameProcess& process)
 {
-    if (process.program.contains(QLatin1Char('/')))
-        return process.program;
-    const QStringList path = process.environment.value(QStringLiteral("PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    return QStandardPaths::findExecutable(process.program, path);
+    if (!process.program.contains(QLatin1Char('/'))) {
+        const QStringList path =
+            process.environment.value(QStringLiteral("PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        return QStandardPaths::findExecutable(process.program, path);
+    }
+    const QFileInfo program(process.program);
+    return program.isFile() && program.isExecutable() ? process.program : QString();
 }
 
 std::vector<std::string> encoded(const QStringList& strings)
@@ -80,11 +85,11 @@ bool startDetached(const QString& program, const GameProcess& process)
     return game.startDetached();
 }
 
-// exec: the game gets the launcher's process id, its terminal and its
+// exec: the program gets the launcher's process id, its terminal and its
 // parent. A failed exec leaves the launcher as it was.
-bool replaceLauncher(const QString& program, const GameProcess& process)
+bool replaceLauncher(const QString& program, const QStringList& programArguments, const GameProcess& process)
 {
-    std::vector<std::string> arguments = encoded(QStringList{program} + process.arguments);
+    std::vector<std::string> arguments = encoded(QStringList{program} + programArguments);
     std::vector<std::string> environment = encoded(process.environment.toStringList());
     std::vector<char*> argv = pointers(arguments);
     std::vector<char*> envp = pointers(environment);
@@ -123,21 +128,39 @@ GameProcess gameProcess(const LaunchPlan& plan)
     return {command.first(), command.mid(1), plan.workingDir, gameEnvironment(plan.environment)};
 }
 
-bool startGameProcess(const GameProcess& process, GameStart start)
+bool startGameProcess(const GameProcess& process, GameStart start, const RunRecording& recording, QString* reason)
 {
+    if (reason)
+        reason->clear();
     const QString program = resolvedProgram(process);
     if (program.isEmpty())
         return false;
     switch (start) {
     case GameStart::Detached:
+        if (recording.recorded()) {
+            const SupervisedStart supervised = startSupervisedGame(recording, program, process);
+            if (supervised.result == SupervisedStart::Result::Started)
+                return true;
+            if (supervised.result == SupervisedStart::Result::Failed) {
+                if (reason)
+                    *reason = supervised.reason;
+                return false;
+            }
+            // The supervisor did not do its part: the game is played unrecorded.
+        }
         return startDetached(program, process);
     case GameStart::ReplacingLauncher:
-        return replaceLauncher(program, process);
+        // Each returns only when its exec failed: a supervisor that cannot
+        // be run leaves the game to run unrecorded.
+        if (recording.recorded())
+            replaceLauncher(recording.supervisor, supervisorArguments(recording, program, process.arguments, false),
+                            process);
+        return replaceLauncher(program, process.arguments, process);
     }
     return false;
 }
 
-bool launchGame(const LaunchPlan& plan, QString* error, GameStart start)
+bool launchGame(const LaunchPlan& plan, QString* error, GameStart start, const RunRecording& recording)
 {
     if (!plan.commandProblem.isEmpty())
         return fail(error, plan.commandProblem);
@@ -150,7 +173,10 @@ bool launchGame(const LaunchPlan& plan, QString* error, GameStart start)
         return fail(error, programFilesMissingText(plan));
     if (!QFileInfo(plan.exePath).isFile())
         return fail(error, QStringLiteral("Game executable not found: %1").arg(plan.exePath));
-    if (!startGameProcess(gameProcess(plan), start))
-        return fail(error, QStringLiteral("Failed to start: %1").arg(plan.commandLine));
+    QString reason;
+    if (!startGameProcess(gameProcess(plan), start, recording, &reason)) {
+        const QString failed = QStringLiteral("Failed to start: %1").arg(plan.commandLine);
+        return fail(error, reason.isEmpty() ? failed : failed + QLatin1Char('\n') + reason);
+    }
     return true;
 }

@@ -2,6 +2,7 @@
 #include "core/launcher_session.h"
 
 #include "core/game_data.h"
+#include "core/play_journal.h"
 #include "core/settings_table.h"
 #include "core/shared_memory_cleanup.h"
 
@@ -133,7 +134,7 @@ LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart 
     if (!QFileInfo(gameRoot_).isDir())
         return gameDataGone();
     const LaunchPlan plan = launchPlan(settings_);
-    if (launchGame(plan, &outcome.error, start)) {
+    if (launchGame(plan, &outcome.error, start, runRecording())) {
         outcome.result = LaunchOutcome::Result::Launched;
         outcome.commandLine = plan.commandLine;
     } else {
@@ -141,6 +142,16 @@ LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart 
     }
     emit launchAttempted(outcome);
     return outcome;
+}
+
+QString LauncherSession::playJournal() const
+{
+    return playJournalPath(profile_);
+}
+
+RunRecording LauncherSession::runRecording() const
+{
+    return RunRecording{findRunSupervisor(), playJournal(), gameRoot_};
 }
 
 // The game folder was deleted, or its drive is no longer mounted, since the

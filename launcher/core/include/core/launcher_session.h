@@ -96,6 +96,12 @@ public:
     // replaces the launcher returns only when its start failed.
     LaunchOutcome play(const LauncherSettings& settings, GameStart start = GameStart::Detached);
 
+    // The play journal that PLAY's runs are recorded in (core/play_journal.h).
+    QString playJournal() const;
+    // How PLAY records a run: under orvello-run when the launcher finds it
+    // (core/run_supervisor.h), otherwise not at all.
+    RunRecording runRecording() const;
+
 signals:
     // After every save of the settings or the launch options; problem is ""
     // when the file was written.
