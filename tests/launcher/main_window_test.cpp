@@ -1,16 +1,21 @@
 // The main window: theme, banner, readiness status, the settings page (its
 // rows, and its load/save rules, with widgets found by their keys), and PLAY
-// end to end with the stand-in runtime.
+// end to end with the stand-in runtime under the real supervisor: the play
+// line and the last run's outcome as the runs end.
 #include "core/game_data.h"
 #include "core/game_profile.h"
 #include "core/launch_options.h"
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
+#include "core/play_journal.h"
+#include "core/play_texts.h"
 #include "core/program_files.h"
 #include "core/settings_table.h"
+#include "play_support.h"
 #include "standin_support.h"
 #include "test_support.h"
 #include "window/banner_label.h"
+#include "window/log_dialog.h"
 #include "window/main_window.h"
 #include "window/settings_page.h"
 #include "window/theme.h"
@@ -31,6 +36,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <csignal>
 #include <memory>
 
 using namespace testing_support;
@@ -692,6 +698,93 @@ private slots:
         QCOMPARE(readText(canonicalRoot + "/logs/last-command.txt"), plan.commandLine + "\n");
         QCOMPARE(label("statusLabel")->text(), status);
         QVERIFY(button("playButton")->isEnabled());
+    }
+
+    // Each run shows on the Game tab as it goes and as it ends: a game that
+    // fails with exit code 3 after about a second, then one killed by
+    // SIGSEGV; each PLAY clears the last outcome, and PLAY stays enabled.
+    void theGameTabTellsHowEachRunEnded()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const ScopedEnv seconds("TESSARINE_STANDIN_SECONDS", "1");
+        MainWindow& w = openWindow();
+        QCOMPARE(label("playSummaryLabel")->text(), QStringLiteral("Not played yet"));
+        const QString journal = w.session().playJournal();
+        const struct {
+            const char* variable;
+            const char* value;
+            QString outcome; // %1 = the run's duration
+        } runs[] = {
+            {"TESSARINE_STANDIN_EXIT_CODE", "3", "The last run ended after %1: exit code 3."},
+            {"TESSARINE_STANDIN_SIGNAL", "11", "The last run ended after %1: signal 11 (Segmentation fault)."},
+        };
+        for (qint64 number = 1; number <= 2; ++number) {
+            const auto& game = runs[number - 1];
+            const ScopedEnv ending(game.variable, game.value);
+            button("playButton")->click();
+            QVERIFY(label("commandLabel")->text().startsWith(QStringLiteral("Launched: ")));
+            const PlayRun run = *readPlayHistory(journal).lastRun;
+            QCOMPARE(run.end, PlayRun::End::Running); // recorded by the time PLAY returns
+            QCOMPARE(label("playSummaryLabel")->text(), "Running since " + run.started.toString("HH:mm"));
+            QVERIFY2(!label("runOutcomeLabel")->isVisibleTo(window.get()), "PLAY clears the last outcome");
+            QVERIFY(button("playButton")->isEnabled());
+
+            const PlayRun ended = *waitForRuns(journal, number, true).lastRun;
+            QVERIFY2(ended.durationMs >= 1000, qPrintable(QString::number(ended.durationMs)));
+            QTRY_COMPARE(label("runOutcomeLabel")->text(), game.outcome.arg(runDurationText(ended.durationMs)));
+            for (QWidget* shown : {static_cast<QWidget*>(label("runOutcomeLabel")), static_cast<QWidget*>(button("showLogButton")),
+                                   static_cast<QWidget*>(button("openLogButton"))})
+                QVERIFY(shown->isVisibleTo(window.get()));
+            QVERIFY2(label("playSummaryLabel")->text().startsWith("Played "), qPrintable(label("playSummaryLabel")->text()));
+        }
+        QCOMPARE(readPlayHistory(journal).runs, 2);
+
+        // Show log: the log of the settings in force, which the stand-in wrote.
+        const QString log = w.session().gameRoot() + "/logs/game.log";
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<LogDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->findChild<QLabel*>("logPathLabel")->text(), log);
+            QCOMPARE(dialog->findChild<QPlainTextEdit*>("logView")->toPlainText() + "\n", readText(log));
+            dialog->reject();
+        });
+        button("showLogButton")->click();
+    }
+
+    // The window closed while the game runs: the supervisor and the game go
+    // on, and the end is still recorded.
+    void closingTheWindowLeavesTheGameRunning()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        const ScopedEnv seconds("TESSARINE_STANDIN_SECONDS", "2");
+        MainWindow& w = openWindow();
+        button("playButton")->click();
+        const QString journal = w.session().playJournal();
+        const PlayRun run = *waitForRuns(journal, 1, false).lastRun;
+        window->close();
+        window.reset();
+        QVERIFY(processExists(run.identity.supervisor.pid));
+        QVERIFY(processExists(run.identity.game.pid));
+        QCOMPARE(waitForRuns(journal, 1, true).lastRun->end, PlayRun::End::Exited);
+
+        // A window opened while a run goes shows it, and its end.
+        const ScopedEnv longer("TESSARINE_STANDIN_SECONDS", "60");
+        {
+            MainWindow first;
+            first.finishStartup();
+            first.session().play(first.session().settings());
+        }
+        const PlayRun second = *waitForRuns(journal, 2, false).lastRun;
+        openWindow();
+        QCOMPARE(label("playSummaryLabel")->text(), "Running since " + second.started.toString("HH:mm"));
+        QCOMPARE(::kill(pid_t(second.identity.game.pid), SIGKILL), 0);
+        QTRY_COMPARE(label("runOutcomeLabel")->text(),
+                     "The last run ended after " + runDurationText(readPlayHistory(journal).lastRun->durationMs)
+                         + ": signal 9 (Killed).");
     }
 
     // The game folder deleted while the window shows it ready.

@@ -5,6 +5,7 @@
 #include "window/main_window.h"
 
 #include "window/banner_label.h"
+#include "window/play_line.h"
 #include "window/settings_page.h"
 #include "window/verify_flow.h"
 
@@ -103,6 +104,7 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
 
     statusLabel = new QLabel(page);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    playLine = new PlayLine(session_, page);
     pathLabel = new QLabel(page);
     pathLabel->setObjectName(QStringLiteral("pathLabel"));
     pathLabel->setWordWrap(true);
@@ -124,7 +126,8 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     for (QLabel* label : {statusLabel, pathLabel, commandLabel})
         label->setTextFormat(Qt::PlainText);
 
-    for (QWidget* widget : {static_cast<QWidget*>(statusLabel), static_cast<QWidget*>(pathLabel),
+    for (QWidget* widget : {static_cast<QWidget*>(statusLabel), static_cast<QWidget*>(playLine),
+                            static_cast<QWidget*>(pathLabel),
                             static_cast<QWidget*>(playButton), static_cast<QWidget*>(importButton),
                             static_cast<QWidget*>(verifyButton),
                             static_cast<QWidget*>(commandLabel)})

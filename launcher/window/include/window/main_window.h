@@ -1,6 +1,6 @@
 // The launcher's one top-level window, a view over one LauncherSession: the
-// "Game" tab (banner, readiness status, PLAY, import, result of the last
-// launch) and the "Settings" tab, the editor of the session's settings.
+// "Game" tab (banner, readiness status, the play line, PLAY, import, result
+// of the last launch) and the "Settings" tab, the editor of the session's settings.
 #pragma once
 
 #include "core/launcher_session.h"
@@ -9,6 +9,7 @@
 
 class BannerLabel;
 class ImportController;
+class PlayLine;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -59,6 +60,7 @@ private:
 
     BannerLabel* bannerLabel = nullptr;
     QLabel* statusLabel = nullptr;
+    PlayLine* playLine = nullptr;
     QLabel* pathLabel = nullptr;
     QLabel* commandLabel = nullptr;
     QPushButton* playButton = nullptr;
