@@ -120,7 +120,7 @@ check_documents() {
   done
   text=$(rendered_page man6/orvello-launcher.6.gz)
   for element in "FILES" "ENVIRONMENT" "Orvello Launcher.ini" "last-command.txt" "~/Games" "XDG_CONFIG_HOME" "PATH" \
-                 "--verify" "--repair" "manifest.sha256"; do
+                 "--verify" "--repair" "manifest.sha256" "play-journal" "XDG_STATE_HOME" "orvello-run"; do
     [[ $text == *"$element"* ]] || fail "orvello-launcher(6) does not mention \"$element\""
   done
 

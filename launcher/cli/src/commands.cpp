@@ -7,12 +7,14 @@ const QList<Command>& commands()
 {
     static const QList<Command> table{
         {"status", {},
-         "Print whether the game is ready and where its data and program files are, one \"Key: value\" line each. "
+         "Print whether the game is ready and where its data and program files are, then its play time, runs, "
+         "when it was last played and how its last run ended, one \"Key: value\" line each. "
          "Exit status 0 when ready, 1 otherwise.",
          runStatus},
         {"play", {},
          "Start the game as PLAY does, with the saved settings and without a window. The game takes the "
-         "launcher's place: it runs in the foreground and its exit status is the launcher's.",
+         "launcher's place, under the supervisor that records the run: it runs in the foreground and its exit "
+         "status is the launcher's (128 + N when signal N ended it).",
          runPlay},
         {"import", "path",
          "Import the game's XBLA package (a file) into <folder>/<package name>/gamedata, or an extracted game "
