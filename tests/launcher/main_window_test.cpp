@@ -11,6 +11,7 @@
 #include "core/play_texts.h"
 #include "core/program_files.h"
 #include "core/settings_table.h"
+#include "launcher_process.h"
 #include "play_support.h"
 #include "standin_support.h"
 #include "test_support.h"
@@ -785,6 +786,30 @@ private slots:
         QTRY_COMPARE(label("runOutcomeLabel")->text(),
                      "The last run ended after " + runDurationText(readPlayHistory(journal).lastRun->durationMs)
                          + ": signal 9 (Killed).");
+    }
+
+    // A run that Steam starts with --play while the window is open shows
+    // at once, and so does its end.
+    void aRunStartedWithPlayShowsInTheOpenWindow()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        MainWindow& w = openWindow();
+        QCOMPARE(label("playSummaryLabel")->text(), QStringLiteral("Not played yet"));
+        LauncherStart start;
+        start.environment = launcherEnvironment(*home);
+        start.environment.insert(QStringLiteral("TESSARINE_STANDIN_SECONDS"), QStringLiteral("60"));
+        QProcess steam;
+        startLauncher(steam, *home, {"--play"}, start);
+        QTRY_VERIFY_WITH_TIMEOUT(label("playSummaryLabel")->text().startsWith("Running since "), 20000);
+        QCOMPARE(readPlayHistory(w.session().playJournal()).lastRun->identity.supervisor.pid, steam.processId());
+        waitForStandInRecord(w.session().gameRoot() + "/logs/game.log"); // it handles SIGTERM from now on
+        QCOMPARE(::kill(pid_t(steam.processId()), SIGTERM), 0); // as Steam stops a game
+        QVERIFY(steam.waitForFinished(20000));
+        QCOMPARE(steam.exitCode(), 0); // the stand-in ends cleanly on SIGTERM
+        QTRY_VERIFY(label("playSummaryLabel")->text().startsWith("Played "));
+        QVERIFY(!label("runOutcomeLabel")->isVisibleTo(window.get()));
     }
 
     // The game folder deleted while the window shows it ready.
