@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -23,6 +24,17 @@
 #include <memory>
 
 using namespace testing_support;
+
+// Takes the URLs that the launcher hands to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
 using supervisor::RunEnd;
 using supervisor::RunEndKind;
 using supervisor::RunIdentity;
@@ -201,6 +213,22 @@ private slots:
         QCOMPARE(summary(), QStringLiteral("Played 10 h 0 min · last played today"));
         QCOMPARE(outcome(), QStringLiteral("The last run ended after 4 s: exit code 3."));
         QCOMPARE(readPlayHistory(journal()).runs, 601);
+    }
+
+    // "Open log" hands the log of the settings in force to the desktop's
+    // viewer of its kind.
+    void openLogHandsTheGameLogToTheDesktop()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/TVL"));
+        makeGameRoot(root);
+        session->resolveGameRoot();
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        open();
+        playLine->findChild<QPushButton*>("openLogButton")->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(playLine->gameLogPath(), session->gameRoot() + "/logs/game.log");
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(session->gameRoot() + "/logs/game.log")});
     }
 
     void lastLinesOfALog_data()
