@@ -283,6 +283,18 @@ private slots:
         dialog.findChild<QPushButton*>("copyLogButton")->click();
         QCOMPARE(QApplication::clipboard()->text(), numberedLines(51, 250));
     }
+
+    // A log that is not there (the game never got as far) says so, with
+    // the system's reason, and offers nothing to copy.
+    void theLogDialogOfAMissingLogSaysWhy()
+    {
+        const QString path = home->filePath(QStringLiteral("logs/game.log"));
+        LogDialog dialog(path);
+        QCOMPARE(dialog.findChild<QPlainTextEdit*>("logView")->toPlainText(),
+                 QStringLiteral("The log cannot be read: No such file or directory"));
+        QCOMPARE(dialog.findChild<QLabel*>("logPathLabel")->text(), path);
+        QVERIFY(!dialog.findChild<QPushButton*>("copyLogButton")->isEnabled());
+    }
 };
 
 ORVELLO_TEST_MAIN(TestPlayLine)
