@@ -53,6 +53,13 @@ const char kHelp[] =
     "                      afterwards\n"
     "  --zorv PATH         decoder program (default: the one built with this benchmark)\n"
     "  --keep              keep the work folder\n"
+    "  --count             instead of timing, decode every file once in memory with\n"
+    "                      zorv_decode and with libdeflate, each in a function of its\n"
+    "                      own, for instruction counts that do not depend on the\n"
+    "                      machine's load:\n"
+    "                        valgrind --tool=callgrind --toggle-collect='*count_*' \\\n"
+    "                          build/bench/bench_decoder_real --count\n"
+    "                        callgrind_annotate --inclusive=yes callgrind.out.<pid>\n"
     "  -h, --help          this text\n";
 
 struct Settings {
@@ -63,6 +70,7 @@ struct Settings {
     std::string work = BENCH_WORK_DIR;
     std::string zorv = ZORV_PROGRAM;
     bool keep = false;
+    bool count = false;
 };
 
 Settings parse_settings(int argc, char** argv)
@@ -88,6 +96,8 @@ Settings parse_settings(int argc, char** argv)
             settings.zorv = args.value();
         } else if (arg == "--keep") {
             settings.keep = true;
+        } else if (arg == "--count") {
+            settings.count = true;
         } else {
             args.fail("unknown option " + arg);
         }
@@ -278,6 +288,53 @@ void measure_memory(const std::vector<CorpusFile>& files, int rounds)
     std::printf("goal in memory >= 1000 MB/s: %.0f MB/s, %s\n", zorv_mbs, zorv_mbs >= 1000 ? "met" : "NOT met");
 }
 
+// One pass over every file with one decoder, kept out of line so that
+// callgrind can count it alone (see --count).
+[[gnu::always_inline]] inline bool decode_each(const MemoryDecoder& decoder, const std::vector<CorpusFile>& files,
+                                               Bytes& out)
+{
+    bool ok = true;
+    for (const CorpusFile& file : files)
+        ok = decoder.decode(file, out) && ok;
+    return ok;
+}
+// (Each takes its decoder from the list itself: functions with equal bodies
+// would be merged into one.)
+[[gnu::noinline]] bool count_zorv_decode(const std::vector<MemoryDecoder>& d, const std::vector<CorpusFile>& f,
+                                         Bytes& out)
+{
+    return decode_each(d[0], f, out);
+}
+[[gnu::noinline]] bool count_libdeflate(const std::vector<MemoryDecoder>& d, const std::vector<CorpusFile>& f,
+                                        Bytes& out)
+{
+    return decode_each(d[2], f, out);
+}
+
+// Decodes every file once with zorv_decode and once with libdeflate, after
+// a pass of each that warms the caches and buffers.
+void count_memory(const std::vector<CorpusFile>& files)
+{
+    libdeflate_decompressor* deflate = libdeflate_alloc_decompressor();
+    if (!deflate)
+        throw std::runtime_error("libdeflate_alloc_decompressor failed");
+    const std::vector<MemoryDecoder> decoders = memory_decoders(deflate);
+    size_t largest = 0, total = 0;
+    for (const CorpusFile& file : files) {
+        largest = std::max(largest, file.content.size());
+        total += file.content.size();
+    }
+    Bytes out(largest);
+    const MemoryDecoder& zorv = decoders[0];
+    const MemoryDecoder& libdeflate = decoders[2];
+    const bool ok = decode_each(zorv, files, out) && decode_each(libdeflate, files, out) &&
+                    count_zorv_decode(decoders, files, out) && count_libdeflate(decoders, files, out);
+    libdeflate_free_decompressor(deflate);
+    if (!ok)
+        throw std::runtime_error("a decoder failed");
+    std::printf("decoded %zu files, %zu bytes, with count_zorv_decode and count_libdeflate\n", files.size(), total);
+}
+
 struct ProcessTool {
     const char* label;
     std::function<std::vector<std::string>(const CorpusFile&, const fs::path& out)> argv;
@@ -389,6 +446,10 @@ int run(const Settings& settings)
     const fs::path work = settings.work;
     fs::create_directories(work);
     const std::vector<CorpusFile> files = load_corpus(settings, work);
+    if (settings.count) {
+        count_memory(files);
+        return 0;
+    }
     measure_memory(files, settings.memory_rounds);
     measure_processes(settings, files, work);
     return 0;
