@@ -4,6 +4,7 @@
 #include "lzxd.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "lzxd_bits.h"
@@ -140,10 +141,13 @@ template <bool kDirect>
         return copy_match_window(m, posn, distance, length);
 }
 
-// Takes 0 to 32 bits that are already in the buffer.
+// Takes 0 to 32 bits that are already in the buffer. Rotating the buffer
+// brings them to the bottom, where a mask takes them. (Shifting them down
+// instead would need two shifts, since a shift by 64 - n is not defined for
+// n = 0.)
 inline uint32_t take_bits_or_none(BitInput& b, unsigned n)
 {
-    const uint32_t value = uint32_t((b.buf >> 32) >> (32 - n));
+    const uint32_t value = uint32_t(std::rotl(b.buf, int(n)) & ((uint64_t(1) << n) - 1));
     consume(b, n);
     return value;
 }
