@@ -118,7 +118,7 @@ Bytes read_file(const fs::path& path)
 
 
 // Collects zorv's output in a buffer sized once, as a caller decoding into
-// memory would.
+// memory would; segments decode straight into it.
 class BufferSink : public ZorvSink {
 public:
     explicit BufferSink(Bytes& buffer) : buffer_(buffer) {}
@@ -138,6 +138,8 @@ public:
         return true;
     }
     bool close(std::string&) override { return true; }
+    uint8_t* place(size_t size) override { return size <= buffer_.size() - used_ ? buffer_.data() + used_ : nullptr; }
+    void commit(size_t size) override { used_ += size; }
     size_t used() const { return used_; }
 
 private:
