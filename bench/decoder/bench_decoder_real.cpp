@@ -36,7 +36,9 @@ const char kHelp[] =
     "  process: one process per file writing a file: zorv <in> <out>, gzip -dc and\n"
     "           libdeflate-gunzip -c, all files per round;\n"
     "  small:   the smallest .zorv file alone, one process per run, against\n"
-    "           libdeflate-gunzip -c on its content.\n"
+    "           libdeflate-gunzip -c on its content and the process floor (a static\n"
+    "           program that does nothing: the cost of any run).\n"
+    "Each goal is printed with its figure and met or NOT met.\n"
     "Every output is checked once against the content before timing. Figures are\n"
     "medians over the rounds; ratios are taken within the same run.\n"
     "\n"
@@ -69,6 +71,7 @@ struct Settings {
     int small_runs = 200;
     std::string work = BENCH_WORK_DIR;
     std::string zorv = ZORV_PROGRAM;
+    std::string floor = PROCESS_FLOOR_PROGRAM;
     bool keep = false;
     bool count = false;
 };
@@ -284,10 +287,10 @@ void measure_memory(const std::vector<CorpusFile>& files, int rounds)
         medians.push_back(median(seconds[d]));
         std::printf("%-18s %10.1f %10.5f\n", decoders[d].label, total / 1e6 / medians[d], medians[d]);
     }
-    const double zorv_mbs = total / 1e6 / medians[0];
-    std::printf("zorv vs zlib: %.2fx   zorv vs libdeflate: %.2fx\n", medians[1] / medians[0],
-                medians[2] / medians[0]);
-    std::printf("goal in memory >= 1000 MB/s: %.0f MB/s, %s\n", zorv_mbs, zorv_mbs >= 1000 ? "met" : "NOT met");
+    const double vs_libdeflate = medians[2] / medians[0];
+    std::printf("zorv vs zlib: %.2fx   zorv vs libdeflate: %.2fx\n", medians[1] / medians[0], vs_libdeflate);
+    std::printf("goal in memory, at least as fast as libdeflate: %.2fx, %s\n", vs_libdeflate,
+                vs_libdeflate >= 1 ? "met" : "NOT met");
 }
 
 // One pass over every file with one decoder, kept out of line so that
@@ -417,30 +420,39 @@ void measure_processes(const Settings& settings, const std::vector<CorpusFile>& 
         std::printf("%-22s %9.4f s\n", tools[t].label, medians[t]);
     }
     const double vs_gzip = medians[1] / medians[0], vs_libdeflate = medians[2] / medians[0];
-    std::printf("zorv vs gzip -dc: %.2fx (goal >= 2x, %s)   zorv vs libdeflate-gunzip: %.2fx (goal >= 1x, %s)\n",
-                vs_gzip, vs_gzip >= 2 ? "met" : "NOT met", vs_libdeflate, vs_libdeflate >= 1 ? "met" : "NOT met");
+    std::printf("goal one process per file, >= 2x gzip -dc: %.2fx, %s\n", vs_gzip, vs_gzip >= 2 ? "met" : "NOT met");
+    std::printf("goal one process per file, >= 1.1x libdeflate-gunzip: %.2fx, %s\n", vs_libdeflate,
+                vs_libdeflate >= 1.1 ? "met" : "NOT met");
 
     // The smallest file, where start-up cost is everything.
     const CorpusFile& smallest = *std::min_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
         return a.zorv.size() < b.zorv.size();
     });
-    std::vector<double> zorv_runs, deflate_runs;
+    // Each run takes the three programs in a rotating order.
+    const ProcessTool floor_tool{"process floor",
+                                 [&settings](const CorpusFile&, const fs::path&) {
+                                     return std::vector<std::string>{settings.floor};
+                                 },
+                                 true};
+    const ProcessTool* const small_tools[] = {&tools[0], &tools[2], &floor_tool};
+    std::vector<std::vector<double>> runs(std::size(small_tools));
     for (int run = 0; run < settings.small_runs; ++run) {
-        const bool zorv_first = run % 2 == 0;
-        for (int k = 0; k < 2; ++k) {
-            const bool zorv = (k == 0) == zorv_first;
-            const double s = run_tool(tools[zorv ? 0 : 2], smallest, output);
+        for (size_t k = 0; k < std::size(small_tools); ++k) {
+            const size_t t = (k + size_t(run)) % std::size(small_tools);
+            const double s = run_tool(*small_tools[t], smallest, output);
             if (s < 0)
-                throw std::runtime_error("a run on the smallest file failed");
-            (zorv ? zorv_runs : deflate_runs).push_back(s);
+                throw std::runtime_error(std::string(small_tools[t]->label) + " failed on the smallest file");
+            runs[t].push_back(s);
         }
     }
-    const double zorv_s = median(zorv_runs), deflate_s = median(deflate_runs);
-    const double ratio = zorv_s / deflate_s;
+    const double zorv_s = median(runs[0]), deflate_s = median(runs[1]), floor_s = median(runs[2]);
     std::printf("\nsmallest file %s (%zu bytes, %zu decoded), %d runs each:\n", smallest.name.c_str(),
                 smallest.zorv.size(), smallest.content.size(), settings.small_runs);
-    std::printf("zorv %.1f us, libdeflate-gunzip -c %.1f us: zorv takes %.2fx its time (goal <= 1.1x, %s)\n",
-                zorv_s * 1e6, deflate_s * 1e6, ratio, ratio <= 1.1 ? "met" : "NOT met");
+    std::printf("zorv %.1f us, libdeflate-gunzip -c %.1f us, process floor (a static program that does nothing) "
+                "%.1f us\n",
+                zorv_s * 1e6, deflate_s * 1e6, floor_s * 1e6);
+    std::printf("goal smallest file, above the floor no more than libdeflate-gunzip: %.1f us against %.1f us, %s\n",
+                (zorv_s - floor_s) * 1e6, (deflate_s - floor_s) * 1e6, zorv_s <= deflate_s ? "met" : "NOT met");
 }
 
 int run(const Settings& settings)
