@@ -76,9 +76,11 @@ check_contents() {
 
   local launcher=$root/usr/bin/orvello-launcher zorv=$root/usr/bin/zorv
   [ -x "$launcher" ] && [ -x "$zorv" ] || fail "the programs are not executable"
-  local runpath
-  runpath=$(readelf -d "$launcher" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
-  [ "$runpath" = '$ORIGIN/../lib' ] || fail "the launcher's RUNPATH is '$runpath', not \$ORIGIN/../lib"
+  # An RPATH, not a RUNPATH: it serves the libraries' own dependencies too.
+  local rpath
+  rpath=$(readelf -d "$launcher" | sed -n 's/.*(RPATH).*\[\(.*\)\]$/\1/p')
+  [ "$rpath" = '$ORIGIN/../lib' ] || fail "the launcher's RPATH is '$rpath', not \$ORIGIN/../lib"
+  [[ $(readelf -d "$launcher") != *"(RUNPATH)"* ]] || fail "the launcher has a RUNPATH, which would hide its RPATH"
   if readelf -d "$zorv" | grep -E 'NEEDED.*libQt|RPATH|RUNPATH'; then
     fail "zorv must need nothing but the C++ standard library and no library path"
   fi
