@@ -204,7 +204,11 @@ launcher_window() {
   local launcher=$1 home=$scratch/home
   rm -rf "$home"
   mkdir -p "$home/.config"
-  HOME=$home XDG_CONFIG_HOME=$home/.config PATH=/usr/bin:/bin QT_QPA_PLATFORM=xcb \
+  # A runtime folder of its own: a launcher the user (or another test) runs
+  # would otherwise answer on the single-instance socket, and this one would
+  # hand over to it and end.
+  mkdir -m 700 "$home/runtime"
+  HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime PATH=/usr/bin:/bin QT_QPA_PLATFORM=xcb \
     "$launcher" >"$scratch/launcher.log" 2>&1 &
   launcher_pid=$!
   trap 'kill "$launcher_pid" 2>/dev/null || true' EXIT
