@@ -307,8 +307,8 @@ in_root() { CLEAN_ROOT_BIND=${CLEAN_ROOT_BIND:-} bash "$here/clean_root.sh" ente
 # A command in the root as the player would type it: the player's home, the
 # root's own PATH, nothing of this machine's environment.
 as_player() {
-  in_root env -i HOME=$root_home XDG_CONFIG_HOME=$root_home/.config PATH=/usr/local/bin:/usr/bin:/bin \
-    LANG=C.UTF-8 "$@"
+  local home=${player_home:-$root_home}
+  in_root env -i HOME="$home" XDG_CONFIG_HOME="$home/.config" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "$@"
 }
 
 root_bundle() { printf '%s\n' "$root_home/Downloads/$(basename "$(tarball)" -linux-x86_64.tar.gz)"; }
@@ -471,25 +471,32 @@ check_root_wayland() {
   echo "screenshot: $scratch/wayland-screenshot.png"
 }
 
-# A new player's path: unpack (done by "root"), import the test package with
-# --import, and play the stand-in game with --play.
+# A new player's whole path, in a home of its own (the other checks' settings
+# stay out of it): unpack the bundle, import the test package with --import,
+# play the stand-in game with --play.
 check_root_import_play() {
-  local bundle corpus=${LZX_REAL_CORPUS:-} name=multi-zoned-textures.zorv
-  bundle=$(root_bundle)
+  local corpus=${LZX_REAL_CORPUS:-} name=multi-zoned-textures.zorv
   [ -f "$corpus/$name" ] && [ -f "$corpus/corpus.tsv" ] || skip "the real-world corpus ($corpus) is not there"
+  local player_home=/home/new-player file
+  file=$(tarball)
+  local downloads=$root_work/upper$player_home/Downloads
+  rm -rf "$root_work/upper$player_home"
+  mkdir -p "$downloads"
+  cp "$file" "$downloads/"
   # The package: the title's default.xex and one real compressed content file.
   local tree=$scratch/package-tree
   rm -rf "$tree"
   mkdir -p "$tree/content"
   "$BUNDLE_BUILD_DIR/tools/write-xex" 4E3D2C71 "$tree/default.xex"
   cp "$corpus/$name" "$tree/content/textures.bin"
-  mkdir -p "$root_work/upper$root_home/Downloads"
-  "$BUNDLE_BUILD_DIR/tools/stfs-build" "$tree" "$root_work/upper$root_home/Downloads/TVL.pkg"
-  local output
-  output=$(as_player sh -c "cd $root_home/Downloads && '$bundle/bin/orvello-launcher' --import TVL.pkg" 2>&1) ||
+  "$BUNDLE_BUILD_DIR/tools/stfs-build" "$tree" "$downloads/TVL.pkg"
+
+  local bundle=$player_home/Downloads/$(basename "$file" -linux-x86_64.tar.gz) output
+  as_player sh -c "cd $player_home/Downloads && tar -xzf $(basename "$file")" || fail "the root's tar could not unpack the bundle"
+  output=$(as_player sh -c "cd $player_home/Downloads && '$bundle/bin/orvello-launcher' --import TVL.pkg" 2>&1) ||
     fail "--import failed in the clean root: $output"
   echo "$output" | tail -n1
-  local game=$root_home/Games/TVL expected
+  local game=$player_home/Games/TVL expected
   expected=$(awk -F'\t' -v f="$name" '$1 == f { print $3 }' "$corpus/corpus.tsv")
   [ "$(sha256sum <"$root_work/upper$game/gamedata/content/textures.bin" | cut -d' ' -f1)" = "$expected" ] ||
     fail "the imported content file is not decoded to its listed content"
