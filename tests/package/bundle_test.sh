@@ -83,7 +83,6 @@ plugins/xcbglintegrations/libqxcb-egl-integration.so
 plugins/xcbglintegrations/libqxcb-glx-integration.so
 share/applications/com.velmarch.OrvelloLauncher.desktop
 share/applications/com.velmarch.TessarineVandryLive.desktop
-share/doc/orvello-launcher/copyright
 share/icons/hicolor/128x128/apps/com.velmarch.OrvelloLauncher.png
 share/icons/hicolor/256x256/apps/com.velmarch.OrvelloLauncher.png
 share/icons/hicolor/48x48/apps/com.velmarch.OrvelloLauncher.png
@@ -114,7 +113,10 @@ check_build() {
   tar -xzf "$file" -C "$unpacked"
   local bundle
   bundle=$(bundle_folder)
-  diff <(expected_layout) <(cd "$bundle" && find . -path ./lib -prune -o ! -type d -printf '%P\n' | sort) ||
+  # (The copyright files of the packages the libraries come from: see
+  # check_libraries.)
+  diff <(expected_layout) <(cd "$bundle" && find . -path ./lib -prune -o ! -type d -printf '%P\n' |
+                             grep -v '^share/doc/' | sort) ||
     fail "the bundle's files differ from the expected layout (< expected, > in the bundle)"
   [ -x "$bundle/install-desktop-entries" ] && [ -x "$bundle/uninstall-desktop-entries" ] ||
     fail "the desktop-entry scripts are not executable"
@@ -200,6 +202,26 @@ check_libraries() {
     ! grep -qxF "$name" <<<"$excluded" || fail "the bundle carries the excluded $name"
     grep -qxF "$name" "$scratch/needed.txt" || fail "the bundle carries $name, which nothing needs"
   done
+  # The copyright file of each package that a bundled library or plugin
+  # comes from, as this machine's package database names it.
+  local qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins package sources=()
+  for file in "$bundle"/lib/*; do
+    sources+=("/lib/x86_64-linux-gnu/$(basename "$file")")
+  done
+  for file in "$bundle"/plugins/*/*.so; do
+    sources+=("$qt_plugins/${file#"$bundle"/plugins/}")
+  done
+  for file in "${sources[@]}"; do
+    # Under /lib or /usr/lib, one folder since the merge of /usr.
+    package=$(dpkg-query -S "$file" 2>/dev/null || dpkg-query -S "/usr$file" 2>/dev/null) ||
+      fail "no package of this machine has $file"
+    package=${package%%:*}
+    cmp -s "$(realpath "/usr/share/doc/$package/copyright")" "$bundle/share/doc/$package/copyright" ||
+      fail "the bundle lacks the copyright file of $package, which $file comes from"
+  done
+  cmp -s "$(dirname "$(dirname "$BUNDLE_EXCLUDE_LIST")")/debian/copyright" "$bundle/share/doc/orvello-launcher/copyright" ||
+    fail "the bundle lacks Orvello Launcher's own copyright file"
+
   for program in zorv orvello-run; do
     ! readelf -d "$bundle/bin/$program" | grep -E 'NEEDED.*libQt|RPATH|RUNPATH' ||
       fail "$program must need nothing but the C++ standard library"
