@@ -8,7 +8,8 @@
 #             must provide (bundle/excludelist), copied by
 #             bundle/bundle_libraries.cmake
 #   plugins/  the Qt plugins for X11, Wayland and no display
-#   share/    the desktop entries, icons, AppStream data and man pages
+#   share/    the desktop entries, icons, AppStream data and man pages, and
+#             the copyright files of the Debian packages it takes files from
 #   install-desktop-entries, uninstall-desktop-entries
 # A plain `cmake --install` and the Debian package leave it all out
 # (EXCLUDE_FROM_ALL).
@@ -49,12 +50,14 @@ install(FILES debian/copyright DESTINATION share/doc/${ORVELLO_PACKAGE_NAME} ${b
 
 # A missing plugin (qt6-wayland not installed) stops the bundle, not the build.
 set(bundle_elf_files bin/orvello-launcher)
+set(bundle_plugin_sources)
 set(missing_plugins)
 foreach(plugin IN LISTS ORVELLO_BUNDLE_QT_PLUGINS)
   if(EXISTS ${qt_plugin_folder}/${plugin})
     get_filename_component(plugin_type ${plugin} DIRECTORY)
     install(FILES ${qt_plugin_folder}/${plugin} DESTINATION plugins/${plugin_type} ${bundle_install})
     list(APPEND bundle_elf_files plugins/${plugin})
+    list(APPEND bundle_plugin_sources ${qt_plugin_folder}/${plugin})
   else()
     list(APPEND missing_plugins ${qt_plugin_folder}/${plugin})
   endif()
@@ -67,7 +70,8 @@ endif()
 
 # Last, once the programs and plugins are in place: the libraries they need.
 install(CODE "set(ORVELLO_BUNDLE_EXCLUDE_LIST \"${CMAKE_CURRENT_SOURCE_DIR}/bundle/excludelist\")
-set(ORVELLO_BUNDLE_ELF_FILES \"${bundle_elf_files}\")" ${bundle_install})
+set(ORVELLO_BUNDLE_ELF_FILES \"${bundle_elf_files}\")
+set(ORVELLO_BUNDLE_QT_PLUGIN_SOURCES \"${bundle_plugin_sources}\")" ${bundle_install})
 install(SCRIPT bundle/bundle_libraries.cmake ${bundle_install})
 
 # Per-generator settings that cpack reads when it runs: the DEB keeps the

@@ -6,7 +6,8 @@
 #   build, libraries, plugins, desktop-entries   run as any user, on this machine
 #   root, root-programs, root-offscreen, root-xvfb, root-wayland, root-import-play
 #       run only as root: the bundle unpacked into a clean Debian 12 root
-#       without Qt (clean_root.sh), as a new user would get it
+#       without Qt (clean_root.sh), as a new user would get it, and run there
+#       by an ordinary user
 # Environment: BUNDLE_BUILD_DIR (the build folder), BUNDLE_EXCLUDE_LIST
 # (packaging/bundle/excludelist), BUNDLE_ROOT_CACHE (where the clean root is
 # kept between runs), LZX_REAL_CORPUS (the real-world ZORV files). Exit 77
@@ -25,6 +26,9 @@ glibc_baseline=2.36
 # In the clean root: where the player unpacks the bundle, the player's home.
 root_home=/home/player
 root_work=$scratch/root-work
+# The player's account there: an ordinary user, not root, so that nothing
+# passes only because root may read and write anything.
+player_uid=1000
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "skipped: $*"; exit 77; }
@@ -79,7 +83,6 @@ plugins/xcbglintegrations/libqxcb-egl-integration.so
 plugins/xcbglintegrations/libqxcb-glx-integration.so
 share/applications/com.velmarch.OrvelloLauncher.desktop
 share/applications/com.velmarch.TessarineVandryLive.desktop
-share/doc/orvello-launcher/copyright
 share/icons/hicolor/128x128/apps/com.velmarch.OrvelloLauncher.png
 share/icons/hicolor/256x256/apps/com.velmarch.OrvelloLauncher.png
 share/icons/hicolor/48x48/apps/com.velmarch.OrvelloLauncher.png
@@ -110,7 +113,10 @@ check_build() {
   tar -xzf "$file" -C "$unpacked"
   local bundle
   bundle=$(bundle_folder)
-  diff <(expected_layout) <(cd "$bundle" && find . -path ./lib -prune -o ! -type d -printf '%P\n' | sort) ||
+  # (The copyright files of the packages the libraries come from: see
+  # check_libraries.)
+  diff <(expected_layout) <(cd "$bundle" && find . -path ./lib -prune -o ! -type d -printf '%P\n' |
+                             grep -v '^share/doc/' | sort) ||
     fail "the bundle's files differ from the expected layout (< expected, > in the bundle)"
   [ -x "$bundle/install-desktop-entries" ] && [ -x "$bundle/uninstall-desktop-entries" ] ||
     fail "the desktop-entry scripts are not executable"
@@ -196,6 +202,26 @@ check_libraries() {
     ! grep -qxF "$name" <<<"$excluded" || fail "the bundle carries the excluded $name"
     grep -qxF "$name" "$scratch/needed.txt" || fail "the bundle carries $name, which nothing needs"
   done
+  # The copyright file of each package that a bundled library or plugin
+  # comes from, as this machine's package database names it.
+  local qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins package sources=()
+  for file in "$bundle"/lib/*; do
+    sources+=("/lib/x86_64-linux-gnu/$(basename "$file")")
+  done
+  for file in "$bundle"/plugins/*/*.so; do
+    sources+=("$qt_plugins/${file#"$bundle"/plugins/}")
+  done
+  for file in "${sources[@]}"; do
+    # Under /lib or /usr/lib, one folder since the merge of /usr.
+    package=$(dpkg-query -S "$file" 2>/dev/null || dpkg-query -S "/usr$file" 2>/dev/null) ||
+      fail "no package of this machine has $file"
+    package=${package%%:*}
+    cmp -s "$(realpath "/usr/share/doc/$package/copyright")" "$bundle/share/doc/$package/copyright" ||
+      fail "the bundle lacks the copyright file of $package, which $file comes from"
+  done
+  cmp -s "$(dirname "$(dirname "$BUNDLE_EXCLUDE_LIST")")/debian/copyright" "$bundle/share/doc/orvello-launcher/copyright" ||
+    fail "the bundle lacks Orvello Launcher's own copyright file"
+
   for program in zorv orvello-run; do
     ! readelf -d "$bundle/bin/$program" | grep -E 'NEEDED.*libQt|RPATH|RUNPATH' ||
       fail "$program must need nothing but the C++ standard library"
@@ -307,9 +333,12 @@ in_root() { CLEAN_ROOT_BIND=${CLEAN_ROOT_BIND:-} bash "$here/clean_root.sh" ente
 # A command in the root as the player would type it: the player's home, the
 # root's own PATH, nothing of this machine's environment.
 as_player() {
-  in_root env -i HOME=$root_home XDG_CONFIG_HOME=$root_home/.config PATH=/usr/local/bin:/usr/bin:/bin \
-    LANG=C.UTF-8 "$@"
+  local home=${player_home:-$root_home}
+  in_root setpriv --reuid=$player_uid --regid=$player_uid --clear-groups env -i HOME="$home" XDG_CONFIG_HOME="$home/.config" PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "$@"
 }
+
+# What the test puts into the root's files (from outside) belongs to the player.
+give_to_player() { chown -R "$player_uid:$player_uid" "$@"; }
 
 root_bundle() { printf '%s\n' "$root_home/Downloads/$(basename "$(tarball)" -linux-x86_64.tar.gz)"; }
 
@@ -319,8 +348,13 @@ check_root() {
   file=$(tarball)
   bash "$here/clean_root.sh" make "$BUNDLE_ROOT_CACHE"
   rm -rf "$root_work"
-  mkdir -p "$root_work/upper$root_home/Downloads"
+  # The player's account: the root has no useradd, so the two lines by hand.
+  mkdir -p "$root_work/upper/etc" "$root_work/upper$root_home/Downloads"
+  { cat "$BUNDLE_ROOT_CACHE/etc/passwd"; echo "player:x:$player_uid:$player_uid:Player:$root_home:/bin/bash"; } \
+    >"$root_work/upper/etc/passwd"
+  { cat "$BUNDLE_ROOT_CACHE/etc/group"; echo "player:x:$player_uid:"; } >"$root_work/upper/etc/group"
   cp "$file" "$root_work/upper$root_home/Downloads/"
+  give_to_player "$root_work/upper$root_home"
   # The root has no Qt. (It has ICU, which Mesa's LLVM needs through
   # libxml2: the window checks see that the launcher maps the bundle's copy.)
   local found
@@ -347,6 +381,7 @@ check_root_programs() {
   expected=$(awk -F'\t' -v f="$name" '$1 == f { print $3 }' "$corpus/corpus.tsv")
   [ -n "$expected" ] || fail "corpus.tsv has no digest for $name"
   cp "$corpus/$name" "$root_work/upper$root_home/"
+  give_to_player "$root_work/upper$root_home/$name"
   output=$(as_player sh -c "cd $root_home && '$bundle/bin/zorv' $name decoded.bin 2>&1 && sha256sum decoded.bin") ||
     fail "the bundled zorv failed in the clean root: $output"
   [[ $output == *"$expected  decoded.bin"* ]] || fail "the bundled zorv decoded $name to another content: $output"
@@ -358,7 +393,7 @@ check_root_programs() {
 # standard output and the launcher left running until the caller ends it.
 inside_window() {
   local platform=$1 plugin=$2 bundle=$3
-  QT_QPA_PLATFORM=$platform start_window "$bundle" /home/window-player "$root_home/window.log"
+  QT_QPA_PLATFORM=$platform start_window "$bundle" "$root_home/window-home" "$root_home/window.log"
   check_loaded_from_bundle "$bundle" "$launcher_pid" "$root_home/window.log" "$plugin"
   echo "shown pid=$launcher_pid"
   wait "$launcher_pid" || true
@@ -370,7 +405,8 @@ inside_window() {
 start_root_window() {
   local log=$scratch/root-window.log
   : >"$log"
-  in_root env -i PATH=/usr/bin:/bin LANG=C.UTF-8 "$@" bash /orvello-test/bundle_test.sh inside-window "$scratch" \
+  in_root setpriv --reuid=$player_uid --regid=$player_uid --clear-groups env -i PATH=/usr/bin:/bin LANG=C.UTF-8 "$@" \
+    bash /orvello-test/bundle_test.sh inside-window "$scratch" \
     "$platform" "$plugin" "$(root_bundle)" >"$log" 2>&1 &
   root_window_job=$!
   local deadline=$((SECONDS + 90))
@@ -436,7 +472,10 @@ check_root_wayland() {
   rm -rf "$runtime"
   mkdir -p "$runtime"
   chmod 700 "$runtime"
-  XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --use-pixman --width=1024 --height=768 \
+  # The compositor runs as the player too: the player's runtime folder, the
+  # player's socket.
+  give_to_player "$runtime"
+  XDG_RUNTIME_DIR=$runtime setpriv --reuid=$player_uid --regid=$player_uid --clear-groups weston --backend=headless-backend.so --use-pixman --width=1024 --height=768 \
     --socket=$socket --idle-time=0 --debug >"$scratch/weston.log" 2>&1 &
   weston_pid=$! # global: the EXIT trap needs it
   trap 'end_root_window; kill "$weston_pid" 2>/dev/null || true' EXIT
@@ -461,41 +500,54 @@ check_root_wayland() {
     sleep 0.2
   done
   echo "the launcher's top-level surface is mapped under Weston"
-  rm -f "$scratch"/wayland-screenshot*.png
-  (cd "$scratch" && XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$socket weston-screenshooter) ||
+  local shots=$scratch/screenshots
+  rm -rf "$shots" "$scratch/wayland-screenshot.png"
+  mkdir -p "$shots"
+  give_to_player "$shots"
+  (cd "$shots" && XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$socket \
+     setpriv --reuid=$player_uid --regid=$player_uid --clear-groups weston-screenshooter) ||
     fail "weston-screenshooter took no screenshot"
   local shot
-  shot=$(ls "$scratch"/wayland-screenshot*.png | head -n1)
+  shot=$(ls "$shots"/wayland-screenshot*.png | head -n1)
   mv "$shot" "$scratch/wayland-screenshot.png"
   [ "$(png_size "$scratch/wayland-screenshot.png")" = 1024x768 ] || fail "the screenshot is not of the 1024x768 output"
   echo "screenshot: $scratch/wayland-screenshot.png"
 }
 
-# A new player's path: unpack (done by "root"), import the test package with
-# --import, and play the stand-in game with --play.
+# A new player's whole path, in a home of its own (the other checks' settings
+# stay out of it): unpack the bundle, import the test package with --import,
+# play the stand-in game with --play.
 check_root_import_play() {
-  local bundle corpus=${LZX_REAL_CORPUS:-} name=multi-zoned-textures.zorv
-  bundle=$(root_bundle)
+  local corpus=${LZX_REAL_CORPUS:-} name=multi-zoned-textures.zorv
   [ -f "$corpus/$name" ] && [ -f "$corpus/corpus.tsv" ] || skip "the real-world corpus ($corpus) is not there"
+  local player_home=/home/new-player file
+  file=$(tarball)
+  local downloads=$root_work/upper$player_home/Downloads
+  rm -rf "$root_work/upper$player_home"
+  mkdir -p "$downloads"
+  cp "$file" "$downloads/"
   # The package: the title's default.xex and one real compressed content file.
   local tree=$scratch/package-tree
   rm -rf "$tree"
   mkdir -p "$tree/content"
   "$BUNDLE_BUILD_DIR/tools/write-xex" 4E3D2C71 "$tree/default.xex"
   cp "$corpus/$name" "$tree/content/textures.bin"
-  mkdir -p "$root_work/upper$root_home/Downloads"
-  "$BUNDLE_BUILD_DIR/tools/stfs-build" "$tree" "$root_work/upper$root_home/Downloads/TVL.pkg"
-  local output
-  output=$(as_player sh -c "cd $root_home/Downloads && '$bundle/bin/orvello-launcher' --import TVL.pkg" 2>&1) ||
+  "$BUNDLE_BUILD_DIR/tools/stfs-build" "$tree" "$downloads/TVL.pkg"
+  give_to_player "$root_work/upper$player_home"
+
+  local bundle=$player_home/Downloads/$(basename "$file" -linux-x86_64.tar.gz) output
+  as_player sh -c "cd $player_home/Downloads && tar -xzf $(basename "$file")" || fail "the root's tar could not unpack the bundle"
+  output=$(as_player sh -c "cd $player_home/Downloads && '$bundle/bin/orvello-launcher' --import TVL.pkg" 2>&1) ||
     fail "--import failed in the clean root: $output"
   echo "$output" | tail -n1
-  local game=$root_home/Games/TVL expected
+  local game=$player_home/Games/TVL expected
   expected=$(awk -F'\t' -v f="$name" '$1 == f { print $3 }' "$corpus/corpus.tsv")
   [ "$(sha256sum <"$root_work/upper$game/gamedata/content/textures.bin" | cut -d' ' -f1)" = "$expected" ] ||
     fail "the imported content file is not decoded to its listed content"
 
   # The game's program files beside its data, then --play.
   cp "$BUNDLE_BUILD_DIR"/standin/{tessarine,libkynruntime.so,libkyngpu-xenos.so} "$root_work/upper$game/"
+  give_to_player "$root_work/upper$game"
   output=$(as_player "$bundle/bin/orvello-launcher" --status 2>&1) || fail "--status after the import: $output"
   [[ $output == "Status: ready"* ]] || fail "--status after the import printed: $output"
   output=$(as_player TESSARINE_STANDIN_SECONDS=0 "$bundle/bin/orvello-launcher" --play 2>&1) ||

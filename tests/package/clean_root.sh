@@ -38,6 +38,10 @@ fail() { echo "clean_root.sh: $*" >&2; exit 1; }
 
 make_root() {
   local cache=$1 stamp=$1/.orvello-clean-root
+  # Two test runs at once (two clones on one machine) make it once.
+  mkdir -p "$(dirname "$cache")"
+  exec 9>"$cache.lock"
+  flock 9
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$root_format" ]; then
     echo "reusing the clean root in $cache"
     return 0
@@ -47,7 +51,6 @@ make_root() {
   # interrupted run never leaves a half-made root that looks finished.
   local building=$cache.building
   rm -rf "$building" "$cache"
-  mkdir -p "$(dirname "$cache")"
   local include
   include=$(IFS=,; echo "${desktop_packages[*]}")
   echo "making the clean root in $cache (debootstrap --variant=minbase $suite, once)"
