@@ -5,7 +5,8 @@
 // use (resolved at start-up, adopted after an import, remembered) and the
 // data root, the readiness status, and PLAY. Views (the window, the command
 // line) call it and listen to its signals; it holds no widget. It lives on
-// the GUI thread, like the shared settings object it reads and writes.
+// the GUI thread, like the shared settings object it reads and writes; the
+// window's searches run beside it (StatusLookup), the command line's on it.
 #pragma once
 
 #include "core/game_launch.h"
