@@ -24,21 +24,32 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-constexpr size_t kMapThreshold = size_t(1) << 20;
+constexpr size_t kMapThreshold = size_t(64) << 10;
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kPage = size_t(4) << 10;
 constexpr size_t kBlockHeader = 64;  // keeps blocks 64-byte aligned
+// Pages put in place ahead of use at most per buffer: beyond this, faults
+// cost little beside the work of filling the memory, and a file that claims
+// a huge output it never decodes does not take that memory at once.
+constexpr size_t kPopulateLimit = size_t(16) << 20;
 
 bool use_mapping(size_t bytes) { return !kSanitized && bytes >= kMapThreshold; }
 
 size_t mapping_size(size_t bytes) { return (bytes + kPage - 1) & ~(kPage - 1); }
 
-// Anonymous memory (zero-filled), aligned to a huge page so that the kernel
-// can back its whole huge pages with huge pages. The tail after the last
-// whole huge page keeps small pages: a huge page there would clear memory
-// the buffer never uses.
+// Anonymous memory (zero-filled) with its pages in place, up to
+// kPopulateLimit: the kernel provides them in one call rather than one fault
+// per page. A mapping of a huge page or more is aligned to a huge page, so
+// that the kernel can back its whole huge pages with huge pages; the tail
+// after the last whole huge page keeps small pages, since a huge page there
+// would clear memory the buffer never uses.
 void* map_pages(size_t size)
 {
+    static_assert(kHugePage <= kPopulateLimit);
+    if (size < kHugePage) {
+        void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        return pages == MAP_FAILED ? nullptr : pages;
+    }
     const size_t padded = size + kHugePage;
     void* raw = ::mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
@@ -51,9 +62,12 @@ void* map_pages(size_t size)
     if (end > aligned + size)
         ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     void* pages = reinterpret_cast<void*>(aligned);
-    const size_t huge = size & ~(kHugePage - 1);
-    if (huge > 0)
-        ::madvise(pages, huge, MADV_HUGEPAGE);  // a hint: without huge pages the memory still works
+    // Hints both: without huge pages, or on a kernel that cannot populate
+    // ahead, the memory still works and faults its pages in as it is used.
+    ::madvise(pages, size & ~(kHugePage - 1), MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(pages, std::min(size, kPopulateLimit), MADV_POPULATE_WRITE);
+#endif
     return pages;
 }
 

@@ -1,12 +1,13 @@
 // Memory for large byte buffers: the whole input file, a segment's
-// compressed bytes and its decoded output, and the LZX window. Buffers of a
-// megabyte or more are mapped directly and their whole 2 MiB pieces asked
-// to use huge pages, which cuts the page faults of touching them for the
-// first time by a factor of 512 (on some virtual machines each fault costs
-// tens of microseconds); the rest of such a buffer keeps small pages, so
-// that no memory beyond the buffer's size is ever cleared. Smaller buffers
-// come from the heap. Under AddressSanitizer everything comes
-// from the heap so that overruns stay visible.
+// compressed bytes and its decoded output, the LZX window and the decoder's
+// state. Buffers of 64 KiB or more are mapped directly with all their pages
+// in place at once: a small file's run would otherwise pay a page fault for
+// every 4 KiB it touches (on some virtual machines each fault costs
+// microseconds). Their whole 2 MiB pieces are asked to use huge pages, which
+// cuts those faults by a factor of 512; the rest of such a buffer keeps
+// small pages, so that no memory beyond the buffer's size is ever cleared.
+// Smaller buffers come from the heap. Under AddressSanitizer everything
+// comes from the heap so that overruns stay visible.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +39,7 @@ public:
     std::span<const uint8_t> bytes() const { return {data_, size_}; }
 
     // Makes room for exactly `capacity` bytes when there is less, keeping
-    // the contents. Untouched room costs no memory until it is written.
+    // the contents. Mapped room (64 KiB or more) is in memory at once.
     void reserve(size_t capacity);
     // Sets the size; bytes beyond the old size are unspecified. Capacity
     // only grows, by at least half when it must.

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -114,6 +115,28 @@ namespace {
 
 int discard_write(lzx_file* /*file*/, void* /*src*/, int bytes) { return bytes; }
 
+// The decoder state of the thread's last direct decode, kept for the next
+// one: a state is some 80 KB, and a fresh one costs its allocation and its
+// clearing on every call, which for small buffers (one call per segment in
+// zorv) is a good part of the work.
+class KeptDirectState {
+public:
+    ~KeptDirectState() { lzxd_free(state_); }
+    // The kept state, which the caller then owns, or null.
+    lzxd_stream* take() { return std::exchange(state_, nullptr); }
+    // Keeps `state` for the next call, or frees it when one is kept already.
+    void give_back(lzxd_stream* state)
+    {
+        if (state_)
+            lzxd_free(state);
+        else
+            state_ = state;
+    }
+
+private:
+    lzxd_stream* state_ = nullptr;
+};
+
 // Decodes straight into the output buffer with the decoder's direct mode:
 // no window, no copies of input or output.
 int decode_in_place(const void* input, size_t input_length, void* output, size_t output_length, int window_bits,
@@ -125,13 +148,18 @@ int decode_in_place(const void* input, size_t input_length, void* output, size_t
         system.free = lzx_memory_free;
         return system;
     }();
-    lzxd_stream* state = lzxd_init_direct(&memory_system, static_cast<const uint8_t*>(input), input_length,
-                                          static_cast<uint8_t*>(output), output_length, window_bits,
-                                          no_uncompressed_realign);
+    thread_local KeptDirectState kept;
+    const auto* in = static_cast<const uint8_t*>(input);
+    auto* out = static_cast<uint8_t*>(output);
+    lzxd_stream* state = kept.take();
+    state = state ? lzxd_reuse_direct(state, in, input_length, out, output_length, window_bits,
+                                      no_uncompressed_realign)
+                  : lzxd_init_direct(&memory_system, in, input_length, out, output_length, window_bits,
+                                     no_uncompressed_realign);
     if (!state)
         return LZX_ERR_ARGS;
     const int result = lzxd_decompress(state, int64_t(output_length));
-    lzxd_free(state);
+    kept.give_back(state);
     return result;
 }
 

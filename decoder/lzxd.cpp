@@ -4,6 +4,8 @@
 #include "lzxd.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "lzxd_bits.h"
@@ -140,10 +142,13 @@ template <bool kDirect>
         return copy_match_window(m, posn, distance, length);
 }
 
-// Takes 0 to 32 bits that are already in the buffer.
+// Takes 0 to 32 bits that are already in the buffer. Rotating the buffer
+// brings them to the bottom, where a mask takes them. (Shifting them down
+// instead would need two shifts, since a shift by 64 - n is not defined for
+// n = 0.)
 inline uint32_t take_bits_or_none(BitInput& b, unsigned n)
 {
-    const uint32_t value = uint32_t((b.buf >> 32) >> (32 - n));
+    const uint32_t value = uint32_t(std::rotl(b.buf, int(n)) & ((uint64_t(1) << n) - 1));
     consume(b, n);
     return value;
 }
@@ -567,6 +572,17 @@ void free_buffers(lzxd_stream* s)
     sys->free(s);
 }
 
+// What every stream sets in a zero-filled state with its input buffer.
+void set_stream_fields(lzxd_stream* s, int window_bits, int64_t output_length, int no_uncompressed_realign)
+{
+    s->window_size = uint32_t(1) << window_bits;
+    s->length = output_length;
+    s->R0 = s->R1 = s->R2 = 1;
+    s->num_offsets = kPositionSlots[size_t(window_bits - kMinWindowBits)] * 8;
+    s->lzxd_xmem_no_uncompressed_realign = no_uncompressed_realign;
+    s->in_start = s->in.ptr = s->in.end = s->inbuf;
+}
+
 // A zero-filled state with its input buffer; the caller adds the window or
 // the output buffer.
 lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_length, size_t input_buffer,
@@ -582,12 +598,7 @@ lzxd_stream* new_state(lzx_system* system, int window_bits, int64_t output_lengt
         free_buffers(s);
         return nullptr;
     }
-    s->window_size = uint32_t(1) << window_bits;
-    s->length = output_length;
-    s->R0 = s->R1 = s->R2 = 1;
-    s->num_offsets = kPositionSlots[size_t(window_bits - kMinWindowBits)] * 8;
-    s->lzxd_xmem_no_uncompressed_realign = no_uncompressed_realign;
-    s->in_start = s->in.ptr = s->in.end = s->inbuf;
+    set_stream_fields(s, window_bits, output_length, no_uncompressed_realign);
     return s;
 }
 
@@ -624,17 +635,20 @@ lzxd_stream* lzxd_init(lzx_system* system, lzx_file* input, lzx_file* output, in
     return s;
 }
 
-lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t input_size, uint8_t* output,
-                              size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign)
+namespace {
+
+bool direct_arguments_valid(const uint8_t* input, size_t input_size, const uint8_t* output, size_t output_size,
+                            int window_bits)
 {
-    if (!system || !system->alloc || !system->free || window_bits < kMinWindowBits ||
-        window_bits > kMaxWindowBits || input_size > kDirectMaxSize || output_size > kDirectMaxSize ||
-        (output_size > 0 && !output) || (input_size > 0 && !input))
-        return nullptr;
-    lzxd_stream* s = new_state(system, window_bits, int64_t(output_size), kDirectInputBuffer,
-                               lzxd_xmem_no_uncompressed_realign);
-    if (!s)
-        return nullptr;
+    return window_bits >= kMinWindowBits && window_bits <= kMaxWindowBits && input_size <= kDirectMaxSize &&
+           output_size <= kDirectMaxSize && (output_size == 0 || output) && (input_size == 0 || input);
+}
+
+// The direct mode's part of a state whose other fields are as new_state
+// leaves them.
+lzxd_stream* start_direct(lzxd_stream* s, const uint8_t* input, size_t input_size, uint8_t* output,
+                          size_t output_size)
+{
     s->direct = true;
     s->window = output;
     s->direct_size = uint32_t(output_size);
@@ -644,6 +658,40 @@ lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t i
     s->borrowed_size = input_size;
     s->o_ptr = s->o_end = output;
     return s;
+}
+
+}  // namespace
+
+lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t input_size, uint8_t* output,
+                              size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign)
+{
+    if (!system || !system->alloc || !system->free ||
+        !direct_arguments_valid(input, input_size, output, output_size, window_bits))
+        return nullptr;
+    lzxd_stream* s = new_state(system, window_bits, int64_t(output_size), kDirectInputBuffer,
+                               lzxd_xmem_no_uncompressed_realign);
+    return s ? start_direct(s, input, input_size, output, output_size) : nullptr;
+}
+
+lzxd_stream* lzxd_reuse_direct(lzxd_stream* s, const uint8_t* input, size_t input_size, uint8_t* output,
+                               size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign)
+{
+    if (!s)
+        return nullptr;
+    if (!direct_arguments_valid(input, input_size, output, output_size, window_bits)) {
+        lzxd_free(s);
+        return nullptr;
+    }
+    // Everything before the decode tables goes back to zero, as in a fresh
+    // state; the system and the input buffer (of the direct mode's size)
+    // stay.
+    lzx_system* const system = s->sys;
+    uint8_t* const inbuf = s->inbuf;
+    std::memset(static_cast<void*>(s), 0, offsetof(lzxd_stream, pretree_table));
+    s->sys = system;
+    s->inbuf = inbuf;
+    set_stream_fields(s, window_bits, int64_t(output_size), lzxd_xmem_no_uncompressed_realign);
+    return start_direct(s, input, input_size, output, output_size);
 }
 
 int lzxd_decompress(lzxd_stream* s, int64_t out_bytes)

@@ -22,15 +22,25 @@ namespace lzxd_detail {
 void fill_input(lzxd_stream* s, size_t want);
 
 // The next 64 stream bits at p, first bit at the top: four 16-bit
-// little-endian words, first word first.
+// little-endian words, first word first. On a little-endian machine that is
+// the four words of a load in reverse order, one vector shuffle.
 inline uint64_t load_stream_bits(const uint8_t* p)
 {
-    uint64_t x;
-    std::memcpy(&x, p, sizeof x);
-    if constexpr (std::endian::native == std::endian::big)
+    if constexpr (std::endian::native == std::endian::little) {
+        typedef uint16_t Words __attribute__((vector_size(8)));
+        Words words;
+        std::memcpy(&words, p, sizeof words);
+        const Words reversed = __builtin_shuffle(words, Words{3, 2, 1, 0});
+        uint64_t x;
+        std::memcpy(&x, &reversed, sizeof x);
+        return x;
+    } else {
+        uint64_t x;
+        std::memcpy(&x, p, sizeof x);
         x = __builtin_bswap64(x);
-    x = (x << 32) | (x >> 32);
-    return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+        x = (x << 32) | (x >> 32);
+        return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+    }
 }
 
 // Adds whole words to the bit buffer, up to 48-63 valid bits; needs 8

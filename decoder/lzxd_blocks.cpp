@@ -2,6 +2,8 @@
 // of verbatim and aligned blocks (see lzxd_blocks.h).
 #include "lzxd_blocks.h"
 
+#include <algorithm>
+
 #include "lzxd_bits.h"
 
 namespace lzxd_detail {
@@ -73,7 +75,11 @@ bool read_main_and_length_trees(lzxd_stream* s, bool aligned)
     if (!read_lengths(s, s->maintree_len, 0, kNumChars) ||
         !read_lengths(s, s->maintree_len, kNumChars, kNumChars + s->num_offsets))
         return false;
-    if (lzx_huffman::build_decode_table(s->maintree_len, kMainTreeSymbols, kMainTableBits,
+    // The tree spans all kMainTreeSymbols entries, but only those up to the
+    // last a run of zeros can reach past the window's symbols are ever
+    // written: the rest are always 0 and need not be looked at.
+    const unsigned main_symbols = std::min(kMainTreeSymbols, kNumChars + s->num_offsets + kLengthsSafety);
+    if (lzx_huffman::build_decode_table(s->maintree_len, main_symbols, kMainTableBits,
                                         s->maintree_table, std::size(s->maintree_table),
                                         kMainAnnotations.symbol[aligned ? 1 : 0].data()) !=
         BuildResult::ok)

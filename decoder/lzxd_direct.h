@@ -24,3 +24,11 @@ constexpr size_t kDirectMaxSize = 0x7FFFFFFE;
 // decoded before the error.
 lzxd_stream* lzxd_init_direct(lzx_system* system, const uint8_t* input, size_t input_size, uint8_t* output,
                               size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign);
+
+// Makes a state from lzxd_init_direct, done with its stream (whatever its
+// result), ready for another stream as lzxd_init_direct would make it with
+// the same system, without allocating it again or clearing its decode
+// tables. Returns null, with the state released, where lzxd_init_direct
+// would refuse the arguments.
+lzxd_stream* lzxd_reuse_direct(lzxd_stream* state, const uint8_t* input, size_t input_size, uint8_t* output,
+                               size_t output_size, int window_bits, int lzxd_xmem_no_uncompressed_realign);

@@ -180,20 +180,25 @@ struct lzxd_stream {
     bool length_empty;
     int error;
 
-    uint8_t pretree_len[lzxd_detail::kPretreeSymbols + lzxd_detail::kLengthsSafety];
-    uint8_t maintree_len[lzxd_detail::kMainTreeSymbols + lzxd_detail::kLengthsSafety];
-    uint8_t length_len[lzxd_detail::kLengthTreeSymbols + lzxd_detail::kLengthsSafety];
-    uint8_t aligned_len[lzxd_detail::kAlignedSymbols];
-    uint32_t pretree_table[lzxd_detail::kPretreeTableSize];
-    uint32_t maintree_table[lzxd_detail::kMainTableSize];
-    uint32_t length_table[lzxd_detail::kLengthTableSize];
-    uint32_t aligned_table[lzxd_detail::kAlignedTableSize];
-
     uint8_t* e8_buf;  // window mode: a translated frame on its way out
     // Direct mode: the frames still to be translated in place, once no later
     // match can read their untranslated bytes.
     uint64_t e8_pending[lzxd_detail::kE8FrameWords];
     uint32_t e8_next;  // first frame not yet settled
+
+    uint8_t pretree_len[lzxd_detail::kPretreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t maintree_len[lzxd_detail::kMainTreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t length_len[lzxd_detail::kLengthTreeSymbols + lzxd_detail::kLengthsSafety];
+    uint8_t aligned_len[lzxd_detail::kAlignedSymbols];
+
+    // The decode tables come last: a state reused for another stream
+    // (lzxd_reuse_direct) clears everything before them, and they need no
+    // clearing, since every block builds the tables it reads before it
+    // reads them.
+    uint32_t pretree_table[lzxd_detail::kPretreeTableSize];
+    uint32_t maintree_table[lzxd_detail::kMainTableSize];
+    uint32_t length_table[lzxd_detail::kLengthTableSize];
+    uint32_t aligned_table[lzxd_detail::kAlignedTableSize];
 };
 
 namespace lzxd_detail {

@@ -1,8 +1,8 @@
 // One ZORV run over a file held in memory (see zorv_container.h): the
 // header, the segment-size table, the body's layout (zorv_layout.h), and
 // every segment in table order, stored ones copied and the others decoded
-// (zorv_segment_decoder.h) into the run's work buffers (zorv_work_buffers.h)
-// and written to the sink. The lines it reports are in zorv_messages.h.
+// (zorv_segment_decoder.h) into the room the sink offers or else into the
+// run's work buffers (zorv_work_buffers.h), and written to the sink. The lines it reports are in zorv_messages.h.
 #include "zorv_container.h"
 
 #include <algorithm>
@@ -128,11 +128,11 @@ private:
             for (uint64_t f = 0; f < frames && next < body_.chunks.size(); ++f)
                 payload += body_.chunks[next++].length;
             largest_payload = std::max<size_t>(largest_payload, size_t(payload));
-            if (sizes_[i] <= kLzxMemoryMaxSize && zorv_segment_size_possible(sizes_[i], payload))
+            if (zorv_segment_decodes_into_memory(sizes_[i], payload))
                 largest_output = std::max<size_t>(largest_output, size_t(sizes_[i]));
         }
         compressed_.reserve(largest_payload);
-        output_.reserve(largest_output);
+        largest_output_ = largest_output;  // reserved when the first segment needs it (see decode_segment)
     }
 
     std::optional<ZorvResult> decode_segments()
@@ -152,14 +152,36 @@ private:
             for (uint64_t f = 0; f < frames; ++f, ++next)
                 compressed_.append(input_.data() + body_.chunks[next].offset, body_.chunks[next].length);
 
-            const int rc = zorv_decode_segment(compressed_.bytes(), size, header_.window_size, output_);
-            if (rc != LZX_OK)
-                return ZorvResult{kZorvExitDecodeFailed,
-                                  messages::decode_failed(i, header_.segment_count, rc, size,
-                                                          layout_name(body_.layout))};
-            if (std::optional<ZorvResult> failure = write(output_.data(), size))
+            if (std::optional<ZorvResult> failure = decode_segment(i, size))
                 return failure;
         }
+        return std::nullopt;
+    }
+
+    // Decodes segment i, whose LZX data is in the compressed work buffer,
+    // into the room the sink offers, or else into the output work buffer,
+    // and hands its bytes to the sink.
+    std::optional<ZorvResult> decode_segment(uint32_t i, uint64_t size)
+    {
+        uint8_t* room = nullptr;
+        bool placed = false;
+        if (zorv_segment_decodes_into_memory(size, compressed_.size())) {
+            room = sink_.place(size_t(size));
+            placed = room != nullptr;
+            if (!placed) {
+                output_.reserve(largest_output_);
+                output_.resize(size_t(size));
+                room = output_.data();
+            }
+        }
+        const int rc = zorv_decode_segment(compressed_.bytes(), size, header_.window_size, room);
+        if (rc != LZX_OK)
+            return ZorvResult{kZorvExitDecodeFailed,
+                              messages::decode_failed(i, header_.segment_count, rc, size, layout_name(body_.layout))};
+        if (!placed)
+            return write(room, size);
+        sink_.commit(size_t(size));
+        bytes_written_ += size;
         return std::nullopt;
     }
 
@@ -189,6 +211,7 @@ private:
     uint64_t total_frames_ = 0;
     BodyChunks body_;
     uint64_t bytes_written_ = 0;
+    size_t largest_output_ = 0;  // the largest segment that decodes into memory
     kyn::ByteBuffer& compressed_;
     kyn::ByteBuffer& output_;
 };

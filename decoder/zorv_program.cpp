@@ -85,39 +85,53 @@ ZorvFileSink::ZorvFileSink(std::string path) : path_(std::move(path)) {}
 
 ZorvFileSink::~ZorvFileSink()
 {
-    if (file_)
-        std::fclose(file_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 bool ZorvFileSink::open(std::string& error)
 {
     errno = 0;
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (!file_) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
         error = last_error_text();
         return false;
     }
     return true;
 }
 
+// Straight to the file, without a buffer of our own: each call brings a
+// whole segment, which the system takes in one write (or a few, for a
+// write cut short).
 bool ZorvFileSink::write(const uint8_t* data, size_t size, std::string& error)
 {
     errno = 0;
-    if (!file_ || std::fwrite(data, 1, size, file_) != size) {
+    if (fd_ < 0) {
         error = last_error_text();
         return false;
+    }
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            error = last_error_text();
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
     }
     return true;
 }
 
 bool ZorvFileSink::close(std::string& error)
 {
-    if (!file_)
+    if (fd_ < 0)
         return true;
-    std::FILE* file = std::exchange(file_, nullptr);
+    const int fd = std::exchange(fd_, -1);
     errno = 0;
-    // fclose flushes what is still buffered: a full disk often shows only here.
-    if (std::fclose(file) != 0) {
+    // Some file systems report a failed write only when the file is closed.
+    if (::close(fd) != 0) {
         error = last_error_text();
         return false;
     }

@@ -4,14 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "byte_buffer.h"
 #include "zorv_container.h"
 
 // Writes to a file that is created (or truncated) only when the decoder
-// opens the sink. Every write and the final close are checked.
+// opens the sink, through its file descriptor. Every write and the final
+// close are checked.
 class ZorvFileSink : public ZorvSink {
 public:
     explicit ZorvFileSink(std::string path);
@@ -25,7 +25,7 @@ public:
 
 private:
     std::string path_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
 };
 
 struct ZorvInput {

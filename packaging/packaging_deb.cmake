@@ -1,7 +1,7 @@
 # CPack settings for the Debian package, included by packaging/CMakeLists.txt.
 # Depends come from dpkg-shlibdeps, so they name the exact Debian libraries
 # (Qt 6, libstdc++, libc) the two programs were linked against.
-set(CPACK_GENERATOR DEB)
+set(CPACK_GENERATOR DEB) # the default; cpack_generators.cmake.in sets up TGZ
 set(CPACK_PACKAGE_NAME ${ORVELLO_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Velmarch")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

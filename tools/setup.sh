@@ -6,11 +6,14 @@
 ORVELLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVELLO_BUILD=${ORVELLO_BUILD:-$ORVELLO_ROOT/build}
 # libssl-dev: libcrypto's SHA-1 and SHA-256 for the package and game-file checks.
-ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libssl-dev fonts-dejavu-core)
-# The package test (tests/package) runs only as root and needs these too:
-# dpkg-shlibdeps for the package's Depends, the validators, and an X server
-# with tools to find the launcher's window.
-ORVELLO_PACKAGE_TEST_PACKAGES=(dpkg-dev desktop-file-utils appstream lintian man-db xvfb xauth x11-utils xdotool)
+# qt6-wayland: Qt's Wayland plugins, which the portable bundle carries.
+ORVELLO_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-wayland libgtest-dev libssl-dev fonts-dejavu-core)
+# The package tests (tests/package) run only as root and need these too:
+# dpkg-shlibdeps for the package's Depends, the validators, an X server
+# with tools to find the launcher's window, debootstrap for the bundle's clean
+# Debian 12 root and Weston for its Wayland check.
+ORVELLO_PACKAGE_TEST_PACKAGES=(dpkg-dev desktop-file-utils appstream lintian man-db xvfb xauth x11-utils xdotool
+                               debootstrap weston)
 # The tests install these too: strace traces an import's system calls.
 ORVELLO_TEST_PACKAGES=(strace)
 ORVELLO_CMAKE_OPTIONS=()   # extra -D options for a fresh configure

@@ -15,7 +15,8 @@ struct ProcessMeasure {
 };
 
 // argv[0] is looked up in PATH. Standard output goes to `stdout_path`
-// (created or truncated) when it is not empty, standard error to /dev/null.
+// (created or truncated), or to /dev/null when it is empty, standard error to
+// /dev/null.
 ProcessMeasure run_measured(const std::vector<std::string>& argv, const std::string& stdout_path);
 
 // Finds a program in PATH; empty when missing.

@@ -155,6 +155,36 @@ TEST(LzxDirectMode, DamagedStreamsFailAndDecodeAlike)
     }
 }
 
+// A thread's in-place decodes share one decoder state, set back for each
+// call: whatever the call before it left there (trees, repeated offsets, a
+// failure halfway through a block, frames marked for E8 translation), each
+// stream decodes as with a fresh state.
+TEST(LzxDirectMode, EveryCallStartsAfreshWhateverCameBefore)
+{
+    struct Stream {
+        Bytes bytes;
+        size_t size;
+        unsigned window_bits;
+    };
+    std::mt19937 random(1210);
+    const Stream aligned_e8{random_stream(random, 70000, 16, true, 0x100000), 70000, 16};
+    const Stream verbatim{random_stream(random, 50000, 15, false, 0), 50000, 15};
+    Stream failing = aligned_e8;
+    failing.bytes.resize(failing.bytes.size() / 2);
+    ASSERT_NE(decode_in_place(failing.bytes, failing.size, failing.window_bits, 0).rc, 0);
+
+    for (const Stream* before : {&aligned_e8, static_cast<const Stream*>(&failing), &verbatim}) {
+        for (const Stream* next : {&verbatim, &aligned_e8}) {
+            decode_in_place(before->bytes, before->size, before->window_bits, 0);
+            const Outcome direct = decode_in_place(next->bytes, next->size, next->window_bits, 0);
+            const Outcome window = decode_with_window(next->bytes, next->size, next->window_bits, 0);
+            ASSERT_EQ(window.rc, 0);
+            EXPECT_EQ(direct.rc, 0);
+            EXPECT_EQ(direct.out, window.out);
+        }
+    }
+}
+
 // Repeated offsets set by an uncompressed block: 0 (the window reads the
 // bytes it writes to) and larger than the window, which the window accepts
 // when it reaches back past its start by no more than its size and no

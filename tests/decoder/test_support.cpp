@@ -1,9 +1,8 @@
 // Shared helpers of the decoder tests (see test_support.h).
 #include "test_support.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include "child_process.h"
+
 #include <unistd.h>
 
 #include <array>
@@ -139,63 +138,19 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
                        const ProgramOptions& options)
 {
     TempDir capture;
-    const std::string out_path = (capture / "stdout").string();
-    const std::string err_path = (capture / "stderr").string();
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    int input_pipe[2] = {-1, -1};
-    if (options.stdin_data && ::pipe(input_pipe) != 0)
-        throw std::runtime_error("cannot create a pipe");
-
-    const pid_t pid = ::fork();
-    if (pid < 0)
+    child_process::ChildOptions child;
+    child.executable = program;
+    child.stdin_data = options.stdin_data;
+    child.stdout_path = (capture / "stdout").string();
+    child.stderr_path = (capture / "stderr").string();
+    child.address_space_limit = options.address_space_limit;
+    const child_process::ChildExit exit = child_process::run_child(args, child);
+    if (!exit.started)
         throw std::runtime_error("cannot start " + program);
-    if (pid == 0) {
-        // Child: only async-signal-safe calls until exec.
-        const int in = options.stdin_data ? input_pipe[0] : ::open("/dev/null", O_RDONLY);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
-            ::_exit(126);
-        if (options.stdin_data)
-            ::close(input_pipe[1]);
-        if (options.address_space_limit) {
-            const struct rlimit limit = {options.address_space_limit, options.address_space_limit};
-            if (::setrlimit(RLIMIT_AS, &limit) != 0)
-                ::_exit(126);
-        }
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-
-    if (options.stdin_data) {
-        ::close(input_pipe[0]);
-        const Bytes& data = *options.stdin_data;
-        size_t done = 0;
-        ::signal(SIGPIPE, SIG_IGN);  // the program may stop reading early
-        while (done < data.size()) {
-            const ssize_t n = ::write(input_pipe[1], data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += size_t(n);
-        }
-        ::close(input_pipe[1]);
-    }
-
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            throw std::runtime_error("cannot wait for " + program);
-    }
     ProgramRun run;
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = read_text(out_path);
-    run.err = read_text(err_path);
+    run.exit_code = exit.exit_code;
+    run.out = read_text(child.stdout_path);
+    run.err = read_text(child.stderr_path);
     return run;
 }
 

@@ -388,23 +388,33 @@ namespace decoder_test {
 namespace {
 
 // zorv_decode keeps its work buffers from run to run on a thread; a sink
-// that decodes another file while it receives bytes must not disturb them.
+// that decodes another file while it receives bytes, or while it makes room
+// for them, must not disturb them.
 class NestingSink : public ZorvMemorySink {
 public:
     explicit NestingSink(const Bytes& inner_file) : inner_file_(inner_file) {}
     bool write(const uint8_t* data, size_t size, std::string& error) override
     {
-        if (!inner_done) {
-            inner_done = true;
-            inner_result = zorv_decode(inner_file_, inner);
-        }
+        nest();
         return ZorvMemorySink::write(data, size, error);
+    }
+    uint8_t* place(size_t size) override
+    {
+        nest();
+        return ZorvMemorySink::place(size);
     }
     bool inner_done = false;
     ZorvResult inner_result;
     ZorvMemorySink inner;
 
 private:
+    void nest()
+    {
+        if (!inner_done) {
+            inner_done = true;
+            inner_result = zorv_decode(inner_file_, inner);
+        }
+    }
     Bytes inner_file_;
 };
 

@@ -66,6 +66,8 @@ private:
         window = std::make_unique<MainWindow>();
         window->show();
         window->finishStartup(); // the search and the rows, without waiting for the first frame
+        if (!QTest::qWaitFor([this] { return !window->isLookingForGameData(); }))
+            qFatal("the game data lookup never came back");
         return *window;
     }
 

@@ -259,7 +259,18 @@ void TestContentPreparation::firstFailureStartsNoFurtherFile()
     const QStringList order = ::listCompressedFiles(root); // the order files are started in
     QCOMPARE(order.size(), 5);
     const QString failing = order[2];
-    installDecoder("[ \"$1\" = '" + QFile::encodeName(failing) + "' ] && { echo 'this run fails'; exit 1; }\n"
+    // The runs of the files after the failing one end only once the failure
+    // has been taken in (its ".decoding" file, made before it fails, is
+    // removed then): otherwise a later run that happened to end first would
+    // rightly start a further file.
+    const QByteArray failingTemp = QFile::encodeName(failing + QStringLiteral(".decoding"));
+    const QByteArray failed = QFile::encodeName(home->filePath(QStringLiteral("failed")));
+    installDecoder("case \"$1\" in\n"
+                   "'" + QFile::encodeName(failing) + "') : > \"$2\"; : > '" + failed + "'; echo 'this run fails'; exit 1 ;;\n"
+                   "'" + QFile::encodeName(order[3]) + "'|'" + QFile::encodeName(order[4]) + "')\n"
+                   "  n=0; until [ -e '" + failed + "' ] && [ ! -e '" + failingTemp + "' ] || [ $n -ge 3000 ]; do\n"
+                   "    sleep 0.01; n=$((n + 1)); done ;;\n"
+                   "esac\n"
                    + kDecodingScript);
 
     QString error;

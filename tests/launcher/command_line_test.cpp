@@ -128,7 +128,7 @@ private slots:
     {
         const LauncherRun help = runLauncher(*home, {"--help"});
         QCOMPARE(help.exitStatus, 0);
-        for (const char* option : {"--status", "--play", "--import <path>", "--into <folder>", "--version"})
+        for (const char* option : {"--status", "--play", "--import <path>", "--into <folder>", "--verify", "--repair", "--version"})
             QVERIFY2(help.out.contains(QLatin1String(option)), option);
         const LauncherRun version = runLauncher(*home, {"--version"});
         QCOMPARE(version.exitStatus, 0);

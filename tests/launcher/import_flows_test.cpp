@@ -88,12 +88,14 @@ private:
     QPushButton* playButton() const { return child<QPushButton>("playButton"); }
     QLabel* statusLabel() const { return child<QLabel>("statusLabel"); }
 
-    // Presses the import button and waits until the flow has ended.
+    // Presses the import button and waits until the flow has ended, the
+    // status looked up again included.
     void runImport(DialogDriver& driver, const std::function<bool()>& done)
     {
         importButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.finished() && done(), kImportTimeoutMs);
         QTRY_VERIFY(importButton()->isEnabled());
+        QTRY_VERIFY(!window->isLookingForGameData());
     }
 
 
@@ -148,7 +150,7 @@ private slots:
         QVERIFY(playButton()->isEnabled());
         installStandIn(root);
         w.refreshStatus();
-        QCOMPARE(statusLabel()->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QTRY_COMPARE(statusLabel()->text(), QStringLiteral("Tessarine Vandry Live: ready"));
         playButton()->click();
         const StandInRecord record = waitForStandInRecord(root + "/logs/game.log");
         QVERIFY(record.arguments.contains("--game_data_root=" + root + "/gamedata"));

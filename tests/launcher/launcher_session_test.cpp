@@ -6,6 +6,7 @@
 #include "core/launcher_session.h"
 #include "core/launch_options.h"
 #include "core/launcher_settings.h"
+#include "held_search.h"
 #include "play_support.h"
 #include "standin_support.h"
 #include "test_support.h"
@@ -242,6 +243,153 @@ private slots:
         QCOMPARE(onWorker.programFiles.programDir, here.programFiles.programDir);
         QCOMPARE(onWorker.programFiles.searched, here.programFiles.searched);
         QVERIFY(!QFile::exists(sharedSettings().fileName()));
+    }
+
+    // Off the GUI thread, the start-up search and the status come out as
+    // the synchronous calls give them, and the root found is remembered the
+    // same way.
+    void lookupGivesWhatTheSynchronousCallsGive_data()
+    {
+        QTest::addColumn<QString>("remembered"); // relative to home; "" = nothing stored
+        QTest::addColumn<QStringList>("gameRoots");
+        QTest::addColumn<QString>("programFolder"); // "" = none
+        QTest::newRow("nothing anywhere") << "" << QStringList{} << "";
+        QTest::newRow("found by the search") << "" << QStringList{"Games/B", "Games/A"} << "Games/A";
+        QTest::newRow("program files missing") << "" << QStringList{"Games/A"} << "";
+        QTest::newRow("the remembered root") << "Games/B" << QStringList{"Games/A", "Games/B"} << "Games/B";
+        QTest::newRow("the remembered root gone") << "Games/Gone" << QStringList{"Games/A"} << "Games/A";
+    }
+
+    void lookupGivesWhatTheSynchronousCallsGive()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(QStringList, gameRoots);
+        QFETCH(QString, programFolder);
+        for (const QString& root : gameRoots)
+            makeGameRoot(home->filePath(root));
+        if (!programFolder.isEmpty())
+            makeProgramFiles(home->filePath(programFolder));
+        const auto storeRemembered = [&] {
+            if (remembered.isEmpty())
+                sharedSettings().remove(kRememberedKey);
+            else
+                rememberGameRoot(gameProfile(), home->filePath(remembered));
+        };
+        storeRemembered();
+        LauncherSession reference;
+        reference.resolveGameRoot();
+        const ReadinessStatus expected = reference.refreshStatus();
+        const QVariant expectedStored = storedValue(kRememberedKey);
+        storeRemembered();
+
+        LauncherSession session;
+        QSignalSpy started(&session, &LauncherSession::lookupStarted);
+        QSignalSpy reports(&session, &LauncherSession::statusChanged);
+        QSignalSpy changes(&session, &LauncherSession::gameRootChanged);
+        session.lookUpGameData();
+        QCOMPARE(started.count(), 1);
+        QVERIFY(session.isLookingForGameData());
+        QTRY_COMPARE(reports.count(), 1);
+        QVERIFY(!session.isLookingForGameData());
+        QCOMPARE(session.gameRoot(), reference.gameRoot());
+        QCOMPARE(changes.count(), reference.gameRoot().isEmpty() ? 0 : 1);
+        const ReadinessStatus& status = session.status();
+        QCOMPARE(status.readiness, expected.readiness);
+        QCOMPARE(status.gameRoot, expected.gameRoot);
+        QCOMPARE(status.programFiles.programDir, expected.programFiles.programDir);
+        QCOMPARE(status.programFiles.searched, expected.programFiles.searched);
+        QCOMPARE(storedValue(kRememberedKey), expectedStored);
+
+        // A refresh looks up the status alone.
+        session.lookUpStatus();
+        QVERIFY(session.isLookingForGameData());
+        QTRY_COMPARE(reports.count(), 2);
+        QCOMPARE(session.status().readiness, expected.readiness);
+        QCOMPARE(changes.count(), reference.gameRoot().isEmpty() ? 0 : 1);
+    }
+
+    // PLAY waits for the status: while the lookup runs it does nothing and
+    // writes nothing; once the status is in, it launches.
+    void playWaitsForTheLookup()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/TVL"));
+        makeGameRoot(root);
+        installStandIn(root);
+        HeldSearch held;
+        LauncherSession session;
+        session.setGameDataSearch(held.search());
+        QSignalSpy attempts(&session, &LauncherSession::launchAttempted);
+        session.lookUpGameData();
+        QTRY_COMPARE(held.entered(), 1);
+        QCOMPARE(session.play(LauncherSettings()).result, LaunchOutcome::Result::NotAttempted);
+        QCOMPARE(attempts.count(), 0);
+        QVERIFY(!QFile::exists(sharedSettings().fileName()));
+
+        held.release();
+        QTRY_VERIFY(!session.isLookingForGameData());
+        QVERIFY(session.status().isReady());
+        QCOMPARE(session.play(LauncherSettings()).result, LaunchOutcome::Result::Launched);
+        waitForStandInRecord(session.gameRoot() + "/logs/game.log");
+    }
+
+    // An import that ends while the start-up search still runs: the
+    // search's root is never taken, and the status is the imported root's,
+    // whether or not a refresh was asked for after the import.
+    void aLookupOvertakenByAnImportIsDropped_data()
+    {
+        QTest::addColumn<bool>("refreshAfterImport");
+        QTest::newRow("refreshed after the import") << true;
+        QTest::newRow("no refresh asked for") << false;
+    }
+
+    void aLookupOvertakenByAnImportIsDropped()
+    {
+        QFETCH(bool, refreshAfterImport);
+        makeGameRoot(home->filePath(QStringLiteral("Games/A")));
+        const QString imported = home->filePath(QStringLiteral("Imported/TVL"));
+        makeGameRoot(imported);
+        makeProgramFiles(imported);
+        HeldSearch held;
+        LauncherSession session;
+        QSignalSpy reports(&session, &LauncherSession::statusChanged);
+        session.setGameDataSearch(held.search());
+        session.lookUpGameData();
+        QTRY_COMPARE(held.entered(), 1);
+        session.setGameDataSearch(findGameData);
+        session.adoptGameRoot(imported);
+        if (refreshAfterImport) {
+            session.lookUpStatus();
+            QTRY_COMPARE(reports.count(), 1);
+            QCOMPARE(session.status().gameRoot, imported);
+        }
+
+        held.release();
+        QTRY_VERIFY(held.unused()); // the held lookup has posted its result
+        QCoreApplication::processEvents();
+        QTRY_VERIFY(!session.isLookingForGameData());
+        QCOMPARE(reports.count(), 1);
+        QCOMPARE(session.gameRoot(), imported);
+        QCOMPARE(session.status().gameRoot, imported);
+        QVERIFY(session.status().programFilesInGameRoot());
+        QCOMPARE(storedValue(kRememberedKey).toString(), imported);
+    }
+
+    // A session closed while its search still runs is gone at once, and
+    // the search's result, when it comes, goes nowhere.
+    void aLookupOutlivingItsSession()
+    {
+        makeGameRoot(home->filePath(QStringLiteral("Games/A")));
+        HeldSearch held;
+        auto session = std::make_unique<LauncherSession>();
+        session->setGameDataSearch(held.search());
+        session->lookUpGameData();
+        QTRY_COMPARE(held.entered(), 1);
+        session.reset(); // does not wait for the search
+
+        held.release();
+        QTRY_VERIFY(held.unused());
+        QCoreApplication::processEvents();
+        QVERIFY2(!QFile::exists(sharedSettings().fileName()), "a session that is gone remembered a root");
     }
 
     void playStartsTheGameWithTheSettingsShown()

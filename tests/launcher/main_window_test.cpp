@@ -11,6 +11,7 @@
 #include "core/play_texts.h"
 #include "core/program_files.h"
 #include "core/settings_table.h"
+#include "held_search.h"
 #include "launcher_process.h"
 #include "play_support.h"
 #include "standin_support.h"
@@ -35,10 +36,14 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <csignal>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace testing_support;
 
@@ -116,12 +121,20 @@ private:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScratchHome> home;
 
-    // A window whose start-up has run (without waiting for the event loop).
+    // A window whose start-up has run (without waiting for the event loop)
+    // and whose game data has been looked up.
     MainWindow& openWindow()
     {
         window = std::make_unique<MainWindow>();
         window->finishStartup();
+        waitForTheStatus();
         return *window;
+    }
+
+    void waitForTheStatus() const
+    {
+        if (!QTest::qWaitFor([this] { return !window->isLookingForGameData(); }))
+            qFatal("the game data lookup never came back");
     }
 
     // The open window's value widget for a settings key.
@@ -279,6 +292,88 @@ private slots:
         QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
         QVERIFY(!paintedTexts.isEmpty());
         QCOMPARE(paintedTexts.first(), QString());
+    }
+
+    // The window keeps answering while the game data is looked up: the
+    // status line says so, PLAY waits, events are handled and the other tab
+    // can be chosen; then the status comes and PLAY works.
+    void aSlowSearchLeavesTheWindowAnswering()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/Tessarine Vandry"));
+        makeGameRoot(root);
+        installStandIn(root);
+        HeldSearch held;
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        w.session().setGameDataSearch(held.search());
+        w.show();
+        QTRY_COMPARE(held.entered(), 1); // started once the window was drawn
+        QVERIFY(w.isLookingForGameData());
+        QCOMPARE(label("statusLabel")->text(), QStringLiteral("Looking for the game data\u2026"));
+        QVERIFY(!button("playButton")->isEnabled());
+
+        bool timerFired = false;
+        QTimer::singleShot(0, &w, [&] { timerFired = true; });
+        QTRY_VERIFY(timerFired);
+        auto* tabs = w.findChild<QTabWidget*>();
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+        QCOMPARE(tabs->currentWidget(), page());
+        QCOMPARE(editor<QComboBox>("resolution_scale")->currentText(), QStringLiteral("720p (1x)"));
+        QMetaObject::invokeMethod(&w, "onPlayClicked"); // PLAY pressed anyway does nothing
+        QVERIFY(label("commandLabel")->text().isEmpty());
+        QVERIFY(!QFile::exists(sharedSettings().fileName()));
+        QCOMPARE(held.entered(), 1);
+
+        held.release();
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+        QVERIFY(!w.isLookingForGameData());
+        QCOMPARE(w.session().gameRoot(), QFileInfo(root).canonicalFilePath());
+        QCOMPARE(label("pathLabel")->text(), w.session().gameRoot());
+        QVERIFY(button("playButton")->isEnabled());
+        button("playButton")->click();
+        QVERIFY2(label("commandLabel")->text().startsWith(QStringLiteral("Launched: ")),
+                 qPrintable(label("commandLabel")->text()));
+        waitForStandInRecord(w.session().gameRoot() + "/logs/game.log");
+    }
+
+    // A refresh asked for with a message (an import's): the status line
+    // says "Looking..." until the status comes, then shows the message.
+    void aRefreshShowsItsMessageOnceTheStatusIsIn()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        makeGameRoot(root);
+        makeProgramFiles(root);
+        MainWindow& w = openWindow();
+        HeldSearch held;
+        w.session().setGameDataSearch(held.search());
+        w.refreshStatus(QStringLiteral("Imported A"));
+        QCOMPARE(label("statusLabel")->text(), QStringLiteral("Looking for the game data\u2026"));
+        QVERIFY(!button("playButton")->isEnabled());
+        held.release();
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Imported A"));
+        QVERIFY(button("playButton")->isEnabled());
+        QCOMPARE(label("pathLabel")->text(), w.session().gameRoot());
+        w.refreshStatus(); // the message is shown once
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: ready"));
+    }
+
+    // A FIFO named default.xex under ~/Games, which a title check that
+    // opened it would wait on for ever: the window answers, and the status
+    // comes, the FIFO counting as an image whose title cannot be read.
+    void aFifoImageDoesNotHoldTheWindow()
+    {
+        const QString root = home->filePath(QStringLiteral("Games/A"));
+        QVERIFY(QDir().mkpath(root));
+        QVERIFY(::mkfifo(QFile::encodeName(root + "/default.xex").constData(), 0600) == 0);
+        window = std::make_unique<MainWindow>();
+        MainWindow& w = *window;
+        w.show();
+        bool timerFired = false;
+        QTimer::singleShot(0, &w, [&] { timerFired = true; });
+        QTRY_VERIFY(timerFired);
+        QTRY_COMPARE(label("statusLabel")->text(), QStringLiteral("Tessarine Vandry Live: program files not found"));
+        QCOMPARE(w.session().gameRoot(), QFileInfo(root).canonicalFilePath());
+        QVERIFY(button("playButton")->isEnabled());
     }
 
     void bannerFitsTheLabelWidth()
@@ -777,7 +872,8 @@ private slots:
         {
             MainWindow first;
             first.finishStartup();
-            first.session().play(first.session().settings());
+            QVERIFY(QTest::qWaitFor([&] { return !first.isLookingForGameData(); }));
+            QCOMPARE(first.session().play(first.session().settings()).result, LaunchOutcome::Result::Launched);
         }
         const PlayRun second = *waitForRuns(journal, 2, false).lastRun;
         openWindow();

@@ -4,8 +4,7 @@
 #include "core/game_profile.h"
 #include "import/game_folder_lock.h"
 #include "import/game_manifest.h"
-#include "import/import_jobs.h"
-#include "import_fixture.h"
+#include "imported_game.h"
 #include "launcher_process.h"
 #include "test_support.h"
 
@@ -34,13 +33,11 @@ private:
     // the launcher's search finds it, with the program files beside it.
     void importGame()
     {
-        content = makeGameContent();
-        package = home->filePath(QStringLiteral("Downloads/Game.pkg"));
-        writeContentPackage(package, content);
-        root = home->filePath(QStringLiteral("Games/Game"));
-        const ImportResult result = runPackageImport(PackageImportRequest{package, root}, {});
-        QVERIFY2(result.succeeded() && result.manifestProblem.isEmpty(), qPrintable(result.error + result.manifestProblem));
-        makeProgramFiles(root);
+        ImportedGame game;
+        importTestGame(*home, game);
+        content = game.content;
+        package = game.package;
+        root = game.root;
     }
 
 private slots:

@@ -5,8 +5,7 @@
 #include "core/game_profile.h"
 #include "dialog_driver.h"
 #include "import/game_manifest.h"
-#include "import/import_jobs.h"
-#include "import_fixture.h"
+#include "imported_game.h"
 #include "test_support.h"
 #include "window/import_controller.h"
 #include "window/import_progress_dialog.h"
@@ -42,13 +41,11 @@ private:
     // program files beside it, shown in a window that uses it.
     void openWindowOnImportedGame()
     {
-        content = makeGameContent();
-        package = home->filePath(QStringLiteral("Downloads/Game.pkg"));
-        writeContentPackage(package, content);
-        root = home->filePath(QStringLiteral("Games/Game"));
-        const ImportResult result = runPackageImport(PackageImportRequest{package, root}, {});
-        QVERIFY2(result.succeeded() && result.manifestProblem.isEmpty(), qPrintable(result.error + result.manifestProblem));
-        makeProgramFiles(root);
+        ImportedGame game;
+        importTestGame(*home, game);
+        content = game.content;
+        package = game.package;
+        root = game.root;
 
         window = std::make_unique<MainWindow>();
         window->show();

@@ -76,9 +76,11 @@ check_contents() {
 
   local launcher=$root/usr/bin/orvello-launcher zorv=$root/usr/bin/zorv
   [ -x "$launcher" ] && [ -x "$zorv" ] || fail "the programs are not executable"
-  local runpath
-  runpath=$(readelf -d "$launcher" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
-  [ "$runpath" = '$ORIGIN/../lib' ] || fail "the launcher's RUNPATH is '$runpath', not \$ORIGIN/../lib"
+  # An RPATH, not a RUNPATH: it serves the libraries' own dependencies too.
+  local rpath
+  rpath=$(readelf -d "$launcher" | sed -n 's/.*(RPATH).*\[\(.*\)\]$/\1/p')
+  [ "$rpath" = '$ORIGIN/../lib' ] || fail "the launcher's RPATH is '$rpath', not \$ORIGIN/../lib"
+  [[ $(readelf -d "$launcher") != *"(RUNPATH)"* ]] || fail "the launcher has a RUNPATH, which would hide its RPATH"
   if readelf -d "$zorv" | grep -E 'NEEDED.*libQt|RPATH|RUNPATH'; then
     fail "zorv must need nothing but the C++ standard library and no library path"
   fi
@@ -202,7 +204,11 @@ launcher_window() {
   local launcher=$1 home=$scratch/home
   rm -rf "$home"
   mkdir -p "$home/.config"
-  HOME=$home XDG_CONFIG_HOME=$home/.config PATH=/usr/bin:/bin QT_QPA_PLATFORM=xcb \
+  # A runtime folder of its own: a launcher the user (or another test) runs
+  # would otherwise answer on the single-instance socket, and this one would
+  # hand over to it and end.
+  mkdir -m 700 "$home/runtime"
+  HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime PATH=/usr/bin:/bin QT_QPA_PLATFORM=xcb \
     "$launcher" >"$scratch/launcher.log" 2>&1 &
   launcher_pid=$!
   trap 'kill "$launcher_pid" 2>/dev/null || true' EXIT

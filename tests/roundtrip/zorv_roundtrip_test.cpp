@@ -3,16 +3,12 @@
 // the summary line naming the layout the decoder recognised. Includes a
 // multi-segment file in which one segment decodes only on the retry without
 // the padding byte, while the segments after it are standard again.
+#include "child_process.h"
 #include "synthetic_data.h"
 #include "zorv_packer.h"
 #include "zorv_writer.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,8 +17,6 @@
 
 using namespace lzxenc;
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
@@ -68,27 +62,14 @@ protected:
     }
 
     // Runs a program with its standard error collected; returns its exit code.
-    int run_program(std::vector<std::string> args, std::string* message)
+    int run_program(const std::vector<std::string>& args, std::string* message)
     {
-        const fs::path err = dir_ / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        int exit_code = -1;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        const auto text = read_file(err);
+        child_process::ChildOptions options;
+        options.stderr_path = (dir_ / "stderr.txt").string();
+        const child_process::ChildExit exit = child_process::run_child(args, options);
+        const auto text = read_file(options.stderr_path);
         message->assign(text.begin(), text.end());
-        return exit_code;
+        return exit.exit_code;
     }
 
     fs::path dir_;

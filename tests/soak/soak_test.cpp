@@ -111,9 +111,12 @@ private:
         return QDir(parent).filePath(QStringLiteral("TVL"));
     }
 
-    // Presses PLAY and waits for the stand-in's record of that launch.
+    // Presses PLAY once the status is in, and waits for the stand-in's
+    // record of that launch.
     bool play(const QString& root)
     {
+        if (!QTest::qWaitFor([&] { return !window->isLookingForGameData(); }))
+            return false;
         const QString record = root + "/logs/game.log";
         QFile::remove(record);
         child<QPushButton>(QStringLiteral("playButton"))->click();

@@ -36,6 +36,7 @@ LauncherSession::LauncherSession(const GameProfile& profile, QObject* parent)
       settings_(settings_table::withKnownChoices(loadLauncherSettings())), launchOptions_(loadLaunchOptions()),
       configuredDataRoot_(configuredDataRoot())
 {
+    connect(&lookup_, &StatusLookup::found, this, &LauncherSession::takeLookupResult);
 }
 
 void LauncherSession::changeSettings(const LauncherSettings& settings)
@@ -108,9 +109,51 @@ void LauncherSession::setGameRoot(const QString& root)
 
 const ReadinessStatus& LauncherSession::refreshStatus()
 {
+    lookup_.cancel();
     status_ = readinessStatus(profile_, gameRoot_);
     emit statusChanged(status_);
     return status_;
+}
+
+void LauncherSession::lookUpGameData()
+{
+    searchPending_ = gameRoot_.isEmpty();
+    startLookup();
+}
+
+void LauncherSession::lookUpStatus()
+{
+    startLookup();
+}
+
+// A refresh asked for while the start-up search still runs, before any game
+// root is known, searches too: superseding it must not lose what it would find.
+void LauncherSession::startLookup()
+{
+    GameDataQuery query;
+    query.profile = profile_;
+    query.gameRoot = gameRoot_;
+    query.searchForRoot = gameRoot_.isEmpty() && searchPending_;
+    if (query.searchForRoot)
+        query.storedRoot = storedGameRoot(profile_);
+    lookup_.start(query);
+    emit lookupStarted();
+}
+
+void LauncherSession::takeLookupResult(const GameDataQuery& query, const GameDataFound& found)
+{
+    if (query.gameRoot != gameRoot_) {
+        startLookup(); // an import chose a game root meanwhile: its status counts
+        return;
+    }
+    if (query.searchForRoot) {
+        searchPending_ = false;
+        if (found.newlyFound)
+            rememberGameRoot(profile_, found.gameRoot);
+        setGameRoot(found.gameRoot);
+    }
+    status_ = found.status;
+    emit statusChanged(status_);
 }
 
 LaunchPlan LauncherSession::launchPlan(const LauncherSettings& settings) const
@@ -126,7 +169,7 @@ LaunchPlan LauncherSession::previewPlan(const LauncherSettings& settings, const 
 LaunchOutcome LauncherSession::play(const LauncherSettings& settings, GameStart start)
 {
     LaunchOutcome outcome;
-    if (gameRoot_.isEmpty())
+    if (gameRoot_.isEmpty() || isLookingForGameData())
         return outcome;
     changeSettings(settings);
     // Every PLAY, whether or not the launch then succeeds.

@@ -104,10 +104,8 @@ void MainWindow::importExtractedFolder()
         }
         const QString root = result.adoptedRoot;
         session_.adoptGameRoot(root);
-        refreshStatus();
-        if (showInStatus)
-            statusLabel->setText(import_texts::usingGameData(root));
-        else
+        refreshStatus(showInStatus ? import_texts::usingGameData(root) : QString());
+        if (!showInStatus)
             QMessageBox::information(this, import_texts::folderTitle(), import_texts::gameDataReady(root),
                                      QMessageBox::Ok);
     };

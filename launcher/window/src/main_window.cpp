@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 
 // The banner and the smaller copies of it that the resources may carry
@@ -46,6 +48,7 @@ MainWindow::MainWindow(QWidget* parent)
     playButton->setEnabled(false); // until the status is known
     new VerifyFlow(verifyButton, session_, importController(), this);
     connect(&session_, &LauncherSession::statusChanged, this, &MainWindow::showStatus);
+    connect(&session_, &LauncherSession::lookupStarted, this, &MainWindow::showLookingForGameData);
 
     // A shown window finishes when it has been drawn (see eventFilter).
     QTimer::singleShot(0, this, [this] {
@@ -59,13 +62,13 @@ void MainWindow::finishStartup()
     if (startupFinished)
         return;
     startupFinished = true;
-    session_.resolveGameRoot(); // unless an import came first
+    // The search runs while the rows are made; it takes no game root when an import came first.
+    session_.lookUpGameData();
 
     settingsPage->addRows();
     // Shown without reporting changes, so that starting writes no settings.
     settingsPage->showSettings(session_.settings());
     settingsPage->showLaunchOptions(session_.launchOptions());
-    refreshStatus();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -139,20 +142,28 @@ QWidget* MainWindow::buildGameTab(QWidget* parent)
     return page;
 }
 
-void MainWindow::refreshStatus()
+void MainWindow::refreshStatus(const QString& message)
 {
-    session_.refreshStatus(); // statusChanged shows it
+    messageAfterStatus = message;
+    session_.lookUpStatus(); // statusChanged shows it
+}
+
+void MainWindow::showLookingForGameData()
+{
+    statusLabel->setText(QStringLiteral("Looking for the game data\u2026"));
+    playButton->setEnabled(false);
 }
 
 void MainWindow::showStatus(const ReadinessStatus& status)
 {
     const QString& name = session_.profile().displayName;
+    // PLAY stays enabled without the program files: the launch says what is missing.
+    playButton->setEnabled(status.readiness != ReadinessStatus::Readiness::NotFound);
     switch (status.readiness) {
     case ReadinessStatus::Readiness::NotFound:
         statusLabel->setText(QStringLiteral("%1: not found").arg(name));
         pathLabel->clear();
-        playButton->setEnabled(false);
-        return;
+        break;
     case ReadinessStatus::Readiness::ProgramFilesNotFound:
         statusLabel->setText(QStringLiteral("%1: program files not found").arg(name));
         pathLabel->setText(QStringLiteral("%1\nSearched for the program set in: %2")
@@ -167,8 +178,8 @@ void MainWindow::showStatus(const ReadinessStatus& status)
         pathLabel->setText(status.gameRoot);
         break;
     }
-    // PLAY stays enabled without the program files: the launch says what is missing.
-    playButton->setEnabled(true);
+    if (!messageAfterStatus.isEmpty())
+        statusLabel->setText(std::exchange(messageAfterStatus, QString()));
 }
 
 void MainWindow::onPlayClicked()

@@ -52,8 +52,7 @@ void MainWindow::importPackage()
             return;
         }
         session_.adoptGameRoot(result.adoptedRoot); // none when the package held no image
-        refreshStatus();
-        statusLabel->setText(import_texts::packageImported(baseName, result));
+        refreshStatus(import_texts::packageImported(baseName, result));
     };
     importController().start(import_texts::packageTitle(), QStringLiteral("Extracting..."), job, completion);
 }

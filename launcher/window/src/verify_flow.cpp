@@ -109,7 +109,7 @@ void VerifyFlow::repair(const QString& root, const VerifyReport& before)
 
 void VerifyFlow::showRepairResult(const RepairResult& result)
 {
-    session.refreshStatus(); // a repaired default.xex or program set changes it
+    session.lookUpStatus(); // a repaired default.xex or program set changes it
     showMessage(window, iconFor(result.allGood()), result.text());
 }
 

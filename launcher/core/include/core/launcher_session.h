@@ -5,7 +5,8 @@
 // use (resolved at start-up, adopted after an import, remembered) and the
 // data root, the readiness status, and PLAY. Views (the window, the command
 // line) call it and listen to its signals; it holds no widget. It lives on
-// the GUI thread, like the shared settings object it reads and writes.
+// the GUI thread, like the shared settings object it reads and writes; the
+// window's searches run beside it (StatusLookup), the command line's on it.
 #pragma once
 
 #include "core/game_launch.h"
@@ -14,6 +15,7 @@
 #include "core/launch_plan.h"
 #include "core/launcher_settings.h"
 #include "core/readiness_status.h"
+#include "core/status_lookup.h"
 
 #include <QObject>
 #include <QString>
@@ -78,9 +80,23 @@ public:
     void adoptGameRoot(const QString& root);
 
     // Works out the status for the game root in use, keeps it and reports it.
+    // A lookup still running is superseded.
     const ReadinessStatus& refreshStatus();
     // The status of the last refresh.
     const ReadinessStatus& status() const { return status_; }
+
+    // The same two off the GUI thread, for a window that must keep
+    // answering: the start-up search (unless a game root is known) followed
+    // by the status, or the status alone. lookupStarted is emitted at once;
+    // the game root and the status are taken, remembered and reported as by
+    // resolveGameRoot and refreshStatus when the result comes back. A lookup
+    // started later, or a refreshStatus, supersedes the one running.
+    void lookUpGameData();
+    void lookUpStatus();
+    // A lookup runs: the status is not known yet, and PLAY does nothing.
+    bool isLookingForGameData() const { return lookup_.isRunning(); }
+    // Replaces the lookups' search, for example by one slowed down in a test.
+    void setGameDataSearch(StatusLookup::Search search) { lookup_.setSearch(std::move(search)); }
 
     // The plan PLAY would carry out with these settings now.
     LaunchPlan launchPlan(const LauncherSettings& settings) const;
@@ -90,10 +106,11 @@ public:
 
     // PLAY, with the settings as the user sees them: they become the
     // settings in force and are saved; then the plan is built, stale shared
-    // memory is removed and the game is started. Without a game root
-    // nothing is done; a game root that is no longer a folder fails the
-    // launch with nothing created, and the status is refreshed. A game that
-    // replaces the launcher returns only when its start failed.
+    // memory is removed and the game is started. Without a game root, or
+    // while a lookup runs, nothing is done; a game root that is no longer a
+    // folder fails the launch with nothing created, and the status is
+    // refreshed. A game that replaces the launcher returns only when its
+    // start failed.
     LaunchOutcome play(const LauncherSettings& settings, GameStart start = GameStart::Detached);
 
     // The play journal that PLAY's runs are recorded in (core/play_journal.h).
@@ -108,12 +125,15 @@ signals:
     void settingsSaved(const QString& problem);
     void gameRootChanged(const QString& gameRoot);
     void statusChanged(const ReadinessStatus& status);
+    void lookupStarted();
     void launchAttempted(const LaunchOutcome& outcome);
 
 private:
     void saved(const QString& problem);
     void setGameRoot(const QString& root);
     LaunchOutcome gameDataGone();
+    void startLookup();
+    void takeLookupResult(const GameDataQuery& query, const GameDataFound& found);
 
     GameProfile profile_;
     LauncherSettings settings_;
@@ -123,4 +143,6 @@ private:
     QString gameRoot_;
     QString configuredDataRoot_; // "paths/data_root" as last read
     ReadinessStatus status_;
+    bool searchPending_ = false; // lookUpGameData's search has not reported yet
+    StatusLookup lookup_;
 };

@@ -26,9 +26,13 @@ public:
     LauncherSession& session() { return session_; }
     const LauncherSession& session() const { return session_; }
 
-    // Asks the session for a fresh status; the status line, the path line
-    // and whether PLAY is enabled follow it.
-    void refreshStatus();
+    // Asks the session for a fresh status, looked up off the GUI thread; the
+    // status line, the path line and whether PLAY is enabled follow it. A
+    // message given is shown on the status line in its place once it comes.
+    void refreshStatus(const QString& message = {});
+    // The status is being looked up: the status line says so, and PLAY is
+    // disabled until it comes.
+    bool isLookingForGameData() const { return session_.isLookingForGameData(); }
 
     // The start-up work that waits until the window's first frame is drawn
     // (or, for a window not shown, until the first turn of the event loop):
@@ -49,6 +53,7 @@ private:
     // Game tab
     QWidget* buildGameTab(QWidget* parent);
     void showStatus(const ReadinessStatus& status);
+    void showLookingForGameData();
 
     // Imports: two dialog sequences that hand a job to the one controller
     void importPackage();
@@ -57,6 +62,7 @@ private:
 
     LauncherSession session_;
     bool startupFinished = false;
+    QString messageAfterStatus; // see refreshStatus
 
     BannerLabel* bannerLabel = nullptr;
     QLabel* statusLabel = nullptr;
