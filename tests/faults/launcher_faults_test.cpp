@@ -1,11 +1,14 @@
 // The launcher window under faults of its surroundings: a settings folder
-// that takes no writes, game files removed between start-up and PLAY, and
-// left-over shared-memory files that cannot be removed. The launcher keeps
+// or a play journal's folder that takes no writes, game files removed
+// between start-up and PLAY, and left-over shared-memory files that cannot
+// be removed. The launcher keeps
 // running, says what went wrong where the user looks, and changes no file
 // that existed before.
 #include "core/game_profile.h"
 #include "core/launcher_settings.h"
+#include "core/play_journal.h"
 #include "fault_support.h"
+#include "supervisor/journal_format.h"
 #include "standin_support.h"
 #include "test_support.h"
 #include "window/main_window.h"
@@ -146,6 +149,33 @@ private slots:
     }
 
     // What disappears after the window has found the game, before PLAY.
+    // The journal's folder takes no writes: PLAY still starts the game
+    // (the supervisor cannot record it), the journal stays as it was, and
+    // the line under the status keeps what it knew, the last outcome
+    // cleared by the PLAY.
+    void aPlayJournalThatTakesNoWrites()
+    {
+        const QString root = makeReadyGameRoot();
+        const QString journal = playJournalPath(gameProfile());
+        const supervisor::RunIdentity run{"-", {7, 7}, {8, 8}};
+        const qint64 startedMs = QDateTime::currentMSecsSinceEpoch() - 60'000;
+        writeFile(journal, QByteArray::fromStdString(
+                               supervisor::formatLine(supervisor::RunStart{run, startedMs, "/g"})
+                               + supervisor::formatLine(supervisor::RunEnd{run, supervisor::RunEndKind::Exited, 3, 4000})));
+        UnwritableTree unwritable(QFileInfo(journal).absolutePath());
+        if (!unwritable.ok())
+            QSKIP("cannot make the journal's folder unwritable here");
+        const TreeChecksums before({QFileInfo(journal).absolutePath()});
+        openWindow();
+        QCOMPARE(child<QLabel>("runOutcomeLabel")->text(), QStringLiteral("The last run ended after 4 s: exit code 3."));
+
+        QVERIFY2(pressPlay().startsWith("Launched: "), qPrintable(child<QLabel>("commandLabel")->text()));
+        waitForStandInRecord(root + "/logs/game.log");
+        QCOMPARE(child<QLabel>("playSummaryLabel")->text(), QStringLiteral("Played 4 s · last played today"));
+        QVERIFY(!child<QLabel>("runOutcomeLabel")->isVisible());
+        QVERIFY2(before.changedSince().isEmpty(), qPrintable(before.changedSince().join('\n')));
+    }
+
     void gameFilesRemovedBeforePlay_data()
     {
         QTest::addColumn<QString>("removed");
