@@ -1,7 +1,5 @@
 // zorv: decodes one ZORV content file. `zorv <in> <out>`; exit code and one
 // line on standard error report the outcome (see zorv_program.h).
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,12 +23,6 @@ constexpr bool kLeakChecked = false;
 
 int main(int argc, char* argv[])
 {
-    // Large heap blocks (the size table and the chunk list of a file with
-    // many segments) stay on the heap, whose pages are reused, instead of
-    // being mapped and faulted in apart. (The work buffers and the decoder
-    // state are mapped with their pages in place: see byte_buffer.h.)
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     const ZorvResult result = zorv_run(argc, argv);
     if (!result.message.empty())
         std::fputs(result.message.c_str(), stderr);
