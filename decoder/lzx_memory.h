@@ -1,6 +1,7 @@
 // LZX decoding over memory: an `lzx_system` whose files are memory blocks,
 // and `lzx_decompress`, which decodes one LZX buffer into one output buffer
-// of known size with a fresh decoder state per call.
+// of known size. Every call decodes as with a fresh decoder state (in place,
+// the thread's state from the call before is set back to one).
 #pragma once
 
 #include <cstddef>

@@ -30,7 +30,11 @@ inline uint64_t load_stream_bits(const uint8_t* p)
         typedef uint16_t Words __attribute__((vector_size(8)));
         Words words;
         std::memcpy(&words, p, sizeof words);
+#if defined(__clang__)
+        const Words reversed = __builtin_shufflevector(words, words, 3, 2, 1, 0);
+#else
         const Words reversed = __builtin_shuffle(words, Words{3, 2, 1, 0});
+#endif
         uint64_t x;
         std::memcpy(&x, &reversed, sizeof x);
         return x;

@@ -1,20 +1,38 @@
 // zorv: decodes one ZORV content file. `zorv <in> <out>`; exit code and one
 // line on standard error report the outcome (see zorv_program.h).
-#include <malloc.h>
-
 #include <cstdio>
+#include <cstdlib>
 
 #include "zorv_program.h"
 
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLeakChecked = true;
+#else
+constexpr bool kLeakChecked = false;
+#endif
+#else
+constexpr bool kLeakChecked = false;
+#endif
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
-    // Every segment's decoder state and window are allocated and freed
-    // again: keep them on the heap, where the next segment reuses the same
-    // pages, instead of mapping and faulting in fresh ones each time.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     const ZorvResult result = zorv_run(argc, argv);
     if (!result.message.empty())
         std::fputs(result.message.c_str(), stderr);
+    // The output is closed and standard error is unbuffered: nothing is left
+    // to do but release memory, which the system does at once when the
+    // process ends. Releasing the kept work buffers and decoder state one by
+    // one first (the destructors of static and thread-local objects) costs a
+    // small file's run some 60 microseconds. Leak-checked builds end
+    // normally, so that the check runs.
+    if (!kLeakChecked)
+        std::_Exit(result.exit_code);
     return result.exit_code;
 }
