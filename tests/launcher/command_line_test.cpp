@@ -12,6 +12,7 @@
 #include "import_fixture.h"
 #include "launcher_process.h"
 #include "standin_support.h"
+#include "supervisor/journal_format.h"
 #include "test_support.h"
 
 #include <QCoreApplication>
@@ -279,6 +280,35 @@ private slots:
         const QString status = runLauncher(*home, {"--status"}).out;
         QVERIFY2(status.contains(QStringLiteral("\nPlay time: 0:00:%1\nRuns: 3\n").arg(playMs / 1000, 2, 10, QLatin1Char('0'))),
                  qPrintable(status));
+    }
+
+    // A player who only ever starts the game from Steam never opens the
+    // window, which compacts the journal: --play compacts it too, past its
+    // size limit, and every total stays.
+    void playCompactsAJournalPastItsLimit()
+    {
+        readyGameRoot();
+        const QString journal = playJournalPath(gameProfile());
+        QVERIFY(QDir().mkpath(QFileInfo(journal).path()));
+        QByteArray runs;
+        constexpr int kRuns = 600;
+        for (int i = 1; i <= kRuns; ++i) {
+            const supervisor::RunIdentity identity{"ab-12", {1000000 + i, 1}, {2000000 + i, 1}};
+            runs += QByteArray::fromStdString(supervisor::formatLine(supervisor::RunStart{identity, 1000LL * i, "/g"}));
+            runs += QByteArray::fromStdString(
+                supervisor::formatLine(supervisor::RunEnd{identity, supervisor::RunEndKind::Exited, 0, 1000}));
+        }
+        writeFile(journal, runs);
+        QVERIFY(runs.size() > kPlayJournalCompactionBytes);
+
+        LauncherStart start;
+        start.environment = launcherEnvironment(*home);
+        start.environment.insert(QStringLiteral("TESSARINE_STANDIN_SECONDS"), QStringLiteral("1"));
+        QCOMPARE(runLauncher(*home, {"--play"}, start).exitStatus, 0);
+        QVERIFY2(QFileInfo(journal).size() < kPlayJournalCompactionBytes, qPrintable(QString::number(QFileInfo(journal).size())));
+        const PlayHistory history = readPlayHistory(journal);
+        QCOMPARE(history.runs, kRuns + 1);
+        QCOMPARE(history.playTimeMs, kRuns * 1000 + lastRecordedRun().durationMs);
     }
 
     // Without orvello-run beside the launcher, the game takes the launcher's

@@ -5,6 +5,7 @@
 #include "cli/command_line.h"
 #include "core/game_data.h"
 #include "core/launcher_session.h"
+#include "core/play_journal.h"
 #include "core/settings_table.h"
 
 #include <QFileInfo>
@@ -33,6 +34,11 @@ int runPlay(CommandContext& context)
     if (session.gameRoot().isEmpty()) {
         failure = noGameDataText(session.profile());
     } else {
+        // The window compacts the play journal when it opens, but a player
+        // who starts the game only from Steam or the menu never opens it.
+        // Below its size limit this only looks at the file's size; a journal
+        // that cannot be compacted stays as it is and the game still starts.
+        compactPlayJournal(session.playJournal());
         // What the game gets must reach the terminal before the game does.
         context.out.flush();
         context.err.flush();
