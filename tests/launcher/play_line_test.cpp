@@ -169,6 +169,19 @@ private slots:
         QCOMPARE(this->outcome(), outcome);
     }
 
+    // A window left open overnight: at midnight "today" turns into
+    // "yesterday" without any change to the journal.
+    void theDayTurnsAtMidnight()
+    {
+        const QDateTime evening(QDate(2026, 3, 4), QTime(23, 59, 59, 500));
+        const auto now = std::make_shared<QDateTime>(evening); // outlives the line's clock
+        append(journal(), endedRun(11, evening.addSecs(-3600), RunEndKind::Exited, 0, 45'000));
+        open().setClock([now] { return *now; });
+        QCOMPARE(summary(), QStringLiteral("Played 45 s · last played today"));
+        *now = evening.addSecs(2);
+        QTRY_COMPARE_WITH_TIMEOUT(summary(), QStringLiteral("Played 45 s · last played yesterday"), 10000);
+    }
+
     // Every line appended shows at once, with no journal or folder there
     // when the line opened; a supervisor that dies without its end line
     // shows as such; a compaction's new file is followed too.

@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 PlayLine::PlayLine(LauncherSession& session, QWidget* parent) : QWidget(parent), session(session)
 {
     auto* layout = new QVBoxLayout(this);
@@ -50,7 +52,33 @@ PlayLine::PlayLine(LauncherSession& session, QWidget* parent) : QWidget(parent),
     compactPlayJournal(session.playJournal());
     watch = new PlayJournalWatch(session.playJournal(), this);
     connect(watch, &PlayJournalWatch::historyChanged, this, &PlayLine::showHistory);
+    dayChange.setSingleShot(true);
+    connect(&dayChange, &QTimer::timeout, this, [this] {
+        showHistory(watch->history());
+        scheduleDayChange();
+    });
     showHistory(watch->history());
+    scheduleDayChange();
+}
+
+void PlayLine::setClock(Clock clock)
+{
+    this->clock = std::move(clock);
+    showHistory(watch->history());
+    scheduleDayChange();
+}
+
+// "last played today" turns into "yesterday" at midnight, and "Running
+// since 14:02" gains its date: one wake-up a day, a second after midnight,
+// says it again while the window stays open. The timer counts on the
+// monotonic clock, so after a suspend it fires late; until then the next
+// change of the journal shows the right day too.
+void PlayLine::scheduleDayChange()
+{
+    const QDateTime now = clock();
+    const QDateTime nextDay(now.date().addDays(1), QTime(0, 0));
+    constexpr qint64 kSecond = 1000, kMostOfTwoDays = 47 * 3600 * kSecond;
+    dayChange.start(int(std::clamp(now.msecsTo(nextDay) + kSecond, kSecond, kMostOfTwoDays)));
 }
 
 QString PlayLine::gameLogPath() const
@@ -61,7 +89,7 @@ QString PlayLine::gameLogPath() const
 
 void PlayLine::showHistory(const PlayHistory& history)
 {
-    summaryLabel->setText(playSummaryText(history, QDateTime::currentDateTime()));
+    summaryLabel->setText(playSummaryText(history, clock()));
     const bool dismissed = history.lastRun && dismissedRun && *dismissedRun == history.lastRun->identity;
     const QString outcome = dismissed ? QString() : lastRunOutcomeText(history);
     outcomeLabel->setText(outcome);

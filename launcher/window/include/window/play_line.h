@@ -9,8 +9,11 @@
 
 #include "core/play_journal.h"
 
+#include <QDateTime>
+#include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class LauncherSession;
@@ -28,8 +31,14 @@ public:
     // The game's log file for the settings in force.
     QString gameLogPath() const;
 
+    using Clock = std::function<QDateTime()>;
+    // Replaces the wall clock (a test's turn of the day); shows the line
+    // again by it.
+    void setClock(Clock clock);
+
 private:
     void showHistory(const PlayHistory& history);
+    void scheduleDayChange();
     void launchAttempted(const LaunchOutcome& outcome);
     void openLog();
     void showLog();
@@ -41,4 +50,6 @@ private:
     QLabel* outcomeLabel = nullptr;
     // The last run when PLAY was last pressed: its outcome is no longer shown.
     std::optional<supervisor::RunIdentity> dismissedRun;
+    Clock clock = &QDateTime::currentDateTime;
+    QTimer dayChange; // fires just after the next midnight
 };
