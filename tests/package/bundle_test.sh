@@ -30,15 +30,7 @@ root_work=$scratch/root-work
 # passes only because root may read and write anything.
 player_uid=1000
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-skip() { echo "skipped: $*"; exit 77; }
-
-need() {
-  local tool
-  for tool; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (./test run as root installs it)"
-  done
-}
+source "$here/test_helpers.sh"
 
 # The one tarball the build check made, and the folder it unpacked to.
 tarball() {
@@ -427,7 +419,7 @@ end_root_window() {
 # The test script travels into the root, for inside_window.
 copy_script_into_root() {
   mkdir -p "$root_work/upper/orvello-test"
-  cp "$here/bundle_test.sh" "$root_work/upper/orvello-test/"
+  cp "$here/bundle_test.sh" "$here/test_helpers.sh" "$root_work/upper/orvello-test/"
 }
 
 check_root_offscreen() {

@@ -15,15 +15,7 @@ app_id=com.velmarch.OrvelloLauncher
 desktop_file=$root/usr/share/applications/$app_id.desktop
 metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-skip() { echo "skipped: $*"; exit 77; }
-
-need() {
-  local tool
-  for tool; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (./test run as root installs it)"
-  done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/test_helpers.sh"
 
 # The one package that the build check made.
 package_file() {
