@@ -4,6 +4,7 @@
 // status, the background start, and the journal read back by the launcher.
 #include "core/play_journal.h"
 #include "core/play_texts.h"
+#include "play_support.h"
 #include "standin_support.h"
 #include "supervisor/journal_format.h"
 #include "supervisor/process_identity.h"
@@ -47,21 +48,6 @@ JournalLines readJournalLines(const QString& path)
             lines.ends << *end;
     }
     return lines;
-}
-
-// The NUL-separated strings of a /proc file (cmdline, environ).
-QList<QByteArray> procStrings(qint64 pid, const char* file)
-{
-    QList<QByteArray> strings = readBytes(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file))).split('\0');
-    if (!strings.isEmpty() && strings.last().isEmpty())
-        strings.removeLast();
-    return strings;
-}
-
-bool processExists(qint64 pid)
-{
-    const auto status = supervisor::readProcessStatus(long(pid));
-    return status && status->state != 'Z';
 }
 
 // Field 4 (parent) or 6 (session) of /proc/<pid>/stat.
