@@ -557,6 +557,17 @@ case "$check" in
   inside-window) inside_window "$3" "$4" "$5" ;;
   root*)
     [ "$(id -u)" -eq 0 ] || skip "the clean-root checks run only as root (./test run as root makes the root and runs them)"
+    # Root in a container without the right to mount cannot enter the clean
+    # root at all (clean_root.sh needs a private mount namespace and an
+    # overlay): that is this machine's limit, not the bundle's fault.
+    unshare --mount --propagation private -- bash -c '
+      probe=$(mktemp -d) && mkdir "$probe/lower" "$probe/upper" "$probe/work" "$probe/merged" &&
+        mount -t overlay probe -o "lowerdir=$probe/lower,upperdir=$probe/upper,workdir=$probe/work" "$probe/merged"
+      entered=$?
+      umount "$probe/merged" 2>/dev/null
+      rm -rf "$probe"
+      exit $entered' 2>/dev/null ||
+      skip "this machine refuses a private mount namespace with an overlay mount, which the clean root needs"
     case "$check" in
       root) check_root ;;
       root-programs) check_root_programs ;;
