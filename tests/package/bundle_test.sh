@@ -430,6 +430,20 @@ check_root_offscreen() {
   end_root_window
 }
 
+# Waits until the display server NAME (process PID, its output in LOG) is
+# ready, as told by the command after them; fails with its log when it ends
+# first or is not ready within 30 s.
+wait_for_server() {
+  local name=$1 pid=$2 log=$3
+  shift 3
+  local deadline=$((SECONDS + 30))
+  until "$@"; do
+    kill -0 "$pid" 2>/dev/null || { cat "$log"; fail "$name did not start"; }
+    [ $SECONDS -lt $deadline ] || fail "$name was not ready within 30 s"
+    sleep 0.1
+  done
+}
+
 # Under Xvfb on this machine, through its X socket bound into the root; the
 # X server itself sees the window.
 check_root_xvfb() {
@@ -439,12 +453,7 @@ check_root_xvfb() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >"$scratch/xvfb.log" 2>&1 &
   xvfb_pid=$! # global: the EXIT trap needs it
   trap 'end_root_window; kill "$xvfb_pid" 2>/dev/null || true' EXIT
-  local deadline=$((SECONDS + 30))
-  until [ -s "$display_file" ]; do
-    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$scratch/xvfb.log"; fail "Xvfb did not start"; }
-    [ $SECONDS -lt $deadline ] || fail "Xvfb did not start within 30 s"
-    sleep 0.1
-  done
+  wait_for_server Xvfb "$xvfb_pid" "$scratch/xvfb.log" test -s "$display_file"
   local display=:$(head -n1 "$display_file")
   CLEAN_ROOT_BIND=/tmp/.X11-unix platform=xcb plugin=libqxcb.so start_root_window \
     DISPLAY="$display"
@@ -472,17 +481,12 @@ check_root_wayland() {
     --socket=$socket --idle-time=0 --debug >"$scratch/weston.log" 2>&1 &
   weston_pid=$! # global: the EXIT trap needs it
   trap 'end_root_window; kill "$weston_pid" 2>/dev/null || true' EXIT
-  local deadline=$((SECONDS + 30))
-  until [ -S "$runtime/$socket" ]; do
-    kill -0 "$weston_pid" 2>/dev/null || { cat "$scratch/weston.log"; fail "weston did not start"; }
-    [ $SECONDS -lt $deadline ] || fail "weston did not open its socket within 30 s"
-    sleep 0.1
-  done
+  wait_for_server weston "$weston_pid" "$scratch/weston.log" test -S "$runtime/$socket"
   CLEAN_ROOT_BIND=$runtime WINDOW_RUNTIME_DIR=$runtime platform=wayland plugin=libqwayland-generic.so \
     start_root_window WINDOW_RUNTIME_DIR="$runtime" \
     WAYLAND_DISPLAY=$socket WAYLAND_DEBUG=1
   local log=$root_work/upper$root_home/window.log
-  deadline=$((SECONDS + 30))
+  local deadline=$((SECONDS + 30))
   until awk '
       /xdg_toplevel@[0-9]+\.set_title\("Orvello Launcher"\)/ { titled = 1 }
       titled && /xdg_surface@[0-9]+\.ack_configure\(/ { configured = 1 }
