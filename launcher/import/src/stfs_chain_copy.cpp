@@ -1,8 +1,9 @@
 // ChainCopier: the chain walk of the extraction. The level-0 table of a group
 // of 170 blocks is read once, and blocks that link to their neighbour within
 // the group (consecutive slots) are read, checked and written as one run.
-// While one run is written, the next one is checked on another core: the
-// check then costs little more than the copy alone.
+// While one run is written, the next one is checked on another core, and a
+// file's first run is checked while the file is being created: the check
+// then costs little more than the copy alone.
 #include "import/stfs_chain_copy.h"
 
 #include "core/failure.h"
@@ -65,7 +66,8 @@ QByteArray ChainCopier::cachedEntries(quint32 block, quint32 run) const
 // number, stays in the group (so their slots are adjacent), still has bytes
 // to give and passes the chain checks. A block that fails a check ends the
 // run and is judged again, with its message, as the start of the next one.
-quint32 ChainCopier::runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit)
+// The blocks of a run are all different, so none is claimed here.
+quint32 ChainCopier::runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit) const
 {
     quint32 run = 1;
     while (remaining > qint64(run) * StfsReader::kBlockSize) {
@@ -75,14 +77,18 @@ quint32 ChainCopier::runLength(quint32 block, qint64 remaining, quint64 written,
             break;
         if (next == StfsReader::kChainEnd || next >= reader.allocatedBlocks || written + run > limit)
             break;
-        if (next < claimed.size()) {
-            if (claimed[next])
-                break;
-            claimed[next] = true;
-        }
+        if (next < claimed.size() && claimed[next])
+            break;
         ++run;
     }
     return run;
+}
+
+void ChainCopier::claimRun(quint32 block, quint32 run)
+{
+    const quint32 end = std::min<quint64>(quint64(block) + run, claimed.size());
+    for (quint32 b = block; b < end; ++b)
+        claimed[b] = true;
 }
 
 bool ChainCopier::damaged(quint32 block, QString* error) const
@@ -202,28 +208,65 @@ bool ChainCopier::copyBlockWithoutTable(quint32 block, qint64* remaining, QFile&
     return true;
 }
 
-bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFile& out, sha::Sha256* digest,
-                       QString* error)
+void ChainCopier::begin(const StfsEntry& entry, const QString& relativePath, sha::Sha256* digest)
 {
     path = relativePath;
     fileDigest = digest;
     const quint64 blocksNeeded = entry.blockCount != 0
         ? entry.blockCount
         : (quint64(entry.size) + StfsReader::kBlockSize - 1) / StfsReader::kBlockSize;
-    const quint64 limit = blocksNeeded + 1;
-    qint64 remaining = entry.size;
-    quint32 block = entry.firstBlock;
-    quint64 written = 0;
+    walk = Walk{entry.firstBlock, entry.size, 0, blocksNeeded + 1};
+    readFirstRunAhead();
+}
+
+// Reads the file's first run and starts its check, before the output file
+// is opened. Where any step of that would fail, nothing is done: copy() then
+// meets the failure in its place, after the file was opened, as the
+// one-block walk does.
+void ChainCopier::readFirstRunAhead()
+{
+    if ((checks == BlockChecks::None && !fileDigest) || walk.remaining <= 0 || pending.buffer)
+        return;
+    const quint32 block = walk.block;
+    if (block == StfsReader::kChainEnd || block >= reader.allocatedBlocks
+        || (block < claimed.size() && claimed[block]) || !loadTable(block / kBlocksPerGroup))
+        return;
+    const quint32 run = runLength(block, walk.remaining, walk.written, walk.limit);
+    QByteArray& buffer = buffers[readBuffer];
+    if (!reader.readAt(reader.blockOffset(block), StfsReader::kBlockSize * run, &buffer, nullptr))
+        return;
+    claimRun(block, run);
+    const qint64 count = std::min<qint64>(walk.remaining, StfsReader::kBlockSize * qint64(run));
+    checker.start(blockRun(buffer, block, run, count));
+    pending = PendingRun{&buffer, block, count};
+    readBuffer ^= 1;
+    walk.remaining -= count;
+    walk.block = cachedLink(block + run - 1);
+    walk.written += run;
+}
+
+void ChainCopier::abandon()
+{
+    if (std::exchange(pending, PendingRun{}).buffer)
+        checker.wait();
+}
+
+bool ChainCopier::copy(QFile& out, QString* error)
+{
+    qint64& remaining = walk.remaining;
+    quint32& block = walk.block;
+    quint64& written = walk.written;
+    const quint64 limit = walk.limit;
     while (remaining > 0) {
         switch (judge(block, written, limit)) {
         case Verdict::Accept:
             break;
         case Verdict::EndsEarly:
             return finishPendingRun(out, error)
-                && fail(error, QStringLiteral("Block chain for %1 ends early").arg(relativePath));
+                && fail(error, QStringLiteral("Block chain for %1 ends early").arg(path));
         case Verdict::Reused:
             return finishPendingRun(out, error)
-                && fail(error, QStringLiteral("Block chain for %1 reuses block %2").arg(relativePath).arg(block));
+                && fail(error, QStringLiteral("Block chain for %1 reuses block %2").arg(path).arg(block));
         }
 
         if (!loadTable(block / kBlocksPerGroup)) {
@@ -236,6 +279,7 @@ bool ChainCopier::copy(const StfsEntry& entry, const QString& relativePath, QFil
         }
 
         const quint32 run = runLength(block, remaining, written, limit);
+        claimRun(block, run);
         QByteArray& buffer = buffers[readBuffer];
         if (reader.readAt(reader.blockOffset(block), StfsReader::kBlockSize * run, &buffer, nullptr)) {
             const qint64 count = std::min<qint64>(remaining, StfsReader::kBlockSize * qint64(run));

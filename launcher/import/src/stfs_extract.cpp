@@ -50,14 +50,18 @@ bool extractFile(ExtractionContext& context, const StfsEntry& entry, const QStri
     if (context.safeDestination.checkFileTarget(relativePath) == SafeDestination::Outcome::SymbolicLink)
         return fail(error, symbolicLinkMessage(context.safeDestination.blockingPath()));
 
-    QFile out(fullPath);
-    // Unbuffered: the chain is written in runs of up to 170 blocks.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(error, withReason(QStringLiteral("Cannot write %1").arg(fullPath), out.errorString()));
     std::optional<sha::Sha256> digest;
     if (context.digests)
         digest.emplace();
-    if (entry.size > 0 && !context.chainCopier.copy(entry, relativePath, out, digest ? &*digest : nullptr, error))
+    if (entry.size > 0)
+        context.chainCopier.begin(entry, relativePath, digest ? &*digest : nullptr);
+    QFile out(fullPath);
+    // Unbuffered: the chain is written in runs of up to 170 blocks.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        context.chainCopier.abandon();
+        return fail(error, withReason(QStringLiteral("Cannot write %1").arg(fullPath), out.errorString()));
+    }
+    if (entry.size > 0 && !context.chainCopier.copy(out, error))
         return false;
     // Should data still sit in a buffer, a full disk shows only here.
     const bool flushed = out.flush();

@@ -1,14 +1,19 @@
 // BlockDigestChecker: checks runs of 4096-byte package blocks against the
 // SHA-1 digests of their hash entries, and adds the bytes of the runs that
-// pass to the SHA-256 of the file they belong to, on a thread of its own:
-// the extraction writes one run while the next one is checked.
+// pass to the SHA-256 of the file they belong to. A run is started on the
+// checker's own thread while the extraction writes the run before it; when
+// the extraction comes back for the result, it checks the blocks that no
+// thread has taken yet instead of waiting idle, so the hashing is shared by
+// both cores whichever of them is ahead.
 #pragma once
 
 #include "import/sha_digest.h"
 
 #include <QByteArray>
 
+#include <atomic>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -36,20 +41,31 @@ public:
     // run's bytes).
     static int check(const BlockRun& run);
 
-    // Starts check() on the checker's thread. The run's blocks and digest
-    // must stay untouched until wait() returns. One run at a time.
+    // Starts checking the run on the checker's thread. The run's blocks and
+    // digest must stay untouched until wait() returns. One run at a time.
     void start(BlockRun run);
-    // The result of the run started last.
+    // The result of the run started last, as check() gives it. The calling
+    // thread checks the blocks not yet taken, then waits for the rest.
     int wait();
 
 private:
     void serve();
+    // Waits for the run after the `seen` first ones; false when stopping
+    // with none.
+    bool awaitRun(unsigned seen);
+    // Checks blocks of the current run, the next one not yet taken each
+    // time, until none is left or one before them did not match.
+    void takeBlocks();
 
-    std::mutex mutex;
+    static constexpr int kNoMismatch = std::numeric_limits<int>::max();
+
+    std::mutex mutex;  // for sleeping on `changed` only
     std::condition_variable changed;
     std::thread worker;  // started with the first run
-    bool stopping = false;
-    bool busy = false;
+    std::atomic<bool> stopping{false};
+    std::atomic<unsigned> started{0};   // runs handed over
+    std::atomic<unsigned> finished{0};  // of them, those the worker is done with
     BlockRun current;
-    int result = -1;
+    std::atomic<int> nextBlock{0};
+    std::atomic<int> firstMismatch{kNoMismatch};
 };

@@ -18,16 +18,30 @@ class ChainCopier {
 public:
     ChainCopier(StfsReader& reader, BlockChecks checks);
 
+    // Starts the walk of the entry's chain, and reads and starts checking
+    // its first run ahead, so that the check runs while the output file is
+    // being opened. Call before opening it, then copy() or abandon().
+    void begin(const StfsEntry& entry, const QString& relativePath, sha::Sha256* fileDigest);
     // Writes the entry's size in bytes, gathered along its chain, to out,
     // and adds them to fileDigest when given. Failures and their messages,
     // and what was written before them, are exactly those of a walk that
     // reads, checks and writes one block and reads one hash entry at a time:
     // no block that fails its check is written.
-    bool copy(const StfsEntry& entry, const QString& relativePath, QFile& out, sha::Sha256* fileDigest,
-              QString* error);
+    bool copy(QFile& out, QString* error);
+    // For an entry whose output could not be opened: what begin() started
+    // is waited for and dropped.
+    void abandon();
 
 private:
     enum class Verdict { Accept, EndsEarly, Reused };
+
+    // Where the walk of the file being copied stands.
+    struct Walk {
+        quint32 block = 0;     // the next block to take
+        qint64 remaining = 0;  // bytes still to gather
+        quint64 written = 0;   // blocks taken so far
+        quint64 limit = 0;     // blocks the chain may take at most
+    };
 
     // A run that was read and is being checked on the checker's thread;
     // it is written once the check passes, while the next run is checked.
@@ -41,7 +55,9 @@ private:
     bool loadTable(quint32 group);
     quint32 cachedLink(quint32 block) const;
     QByteArray cachedEntries(quint32 block, quint32 run) const;
-    quint32 runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit);
+    quint32 runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit) const;
+    void claimRun(quint32 block, quint32 run);
+    void readFirstRunAhead();
     bool queueRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count, bool lastRun, QFile& out,
                   QString* error);
     bool finishPendingRun(QFile& out, QString* error);
@@ -65,6 +81,7 @@ private:
     QByteArray buffers[2];  // the run being read, and the one being checked
     int readBuffer = 0;     // index of the buffer the next run is read into
     PendingRun pending;
+    Walk walk;
     BlockDigestChecker checker;
     QString path;  // of the file being copied, for the messages
     sha::Sha256* fileDigest = nullptr;  // of the file being copied, when asked for
