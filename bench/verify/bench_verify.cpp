@@ -35,6 +35,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,6 +67,13 @@ double cpuSeconds()  // this process's user and system time, children not counte
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Written-back before a race, so that the kernel's writeback of earlier
+// files (an earlier run's game folder, say) does not take a core from it.
+void settleDisk()
+{
+    ::sync();
 }
 
 void readWhole(const QStringList& paths)  // warms the page cache
@@ -138,6 +146,7 @@ void benchExtraction(const bench_support::RealisticPackage& package, const QStri
                      int runs)
 {
     readWhole({package.path});
+    settleDisk();
     const QString destination = QDir(extractionFolder(scratch, into)).filePath(QStringLiteral("orvello-extracted"));
     // Removing the last run's files is not part of the extraction (and
     // costs more than it should on a disk mounted with discard).
@@ -190,6 +199,7 @@ void benchVerify(const bench_support::RealisticPackage& package, const QString& 
         listFile.write(QFile::encodeName(file) + '\0');
     listFile.close();
     readWhole(files);
+    settleDisk();
 
     std::vector<Contestant> contestants{
         {"verifyGameFolder",
