@@ -1,10 +1,11 @@
 // BlockDigestChecker: checks runs of 4096-byte package blocks against the
-// SHA-1 digests of their hash entries, and adds the bytes of the runs that
-// pass to the SHA-256 of the file they belong to. A run is started on the
-// checker's own thread while the extraction writes the run before it; when
-// the extraction comes back for the result, it checks the blocks that no
-// thread has taken yet instead of waiting idle, so the hashing is shared by
-// both cores whichever of them is ahead.
+// SHA-1 digests of their hash entries, and adds the bytes of each run to the
+// SHA-256 of the file it belongs to (a run that fails ends its file, whose
+// digest is then dropped). A run is started on the checker's own thread
+// while the extraction writes the run before it; when the extraction comes
+// back for the result, it checks the blocks that no thread has taken yet
+// instead of waiting idle, so the hashing is shared by both cores whichever
+// of them is ahead.
 #pragma once
 
 #include "import/sha_digest.h"
