@@ -241,7 +241,13 @@ void ChainCopier::readFirstRunAhead()
     pending = PendingRun{&buffer, block, count};
     readBuffer ^= 1;
     walk.remaining -= count;
-    walk.block = cachedLink(block + run - 1);
+    stepPastRun(run);
+}
+
+// Moves the walk from the run's first block to the block its last one links to.
+void ChainCopier::stepPastRun(quint32 run)
+{
+    walk.block = cachedLink(walk.block + run - 1);
     walk.written += run;
 }
 
@@ -290,8 +296,7 @@ bool ChainCopier::copy(QFile& out, QString* error)
         } else if (!finishPendingRun(out, error) || !copyRunBlockByBlock(block, run, &remaining, out, error)) {
             return false;
         }
-        block = cachedLink(block + run - 1);
-        written += run;
+        stepPastRun(run);
     }
     return finishPendingRun(out, error);
 }

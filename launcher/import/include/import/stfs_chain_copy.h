@@ -58,6 +58,7 @@ private:
     quint32 runLength(quint32 block, qint64 remaining, quint64 written, quint64 limit) const;
     void claimRun(quint32 block, quint32 run);
     void readFirstRunAhead();
+    void stepPastRun(quint32 run);
     bool queueRun(const QByteArray& buffer, quint32 block, quint32 run, qint64 count, bool lastRun, QFile& out,
                   QString* error);
     bool finishPendingRun(QFile& out, QString* error);
